@@ -1,0 +1,74 @@
+#include "platform/user_prompts.h"
+
+#include <commdlg.h>
+
+namespace Velmor {
+namespace {
+PromptResponder* gResponder = nullptr;
+}
+
+void setPromptResponder(PromptResponder* responder) noexcept { gResponder = responder; }
+
+int showMessageBox(HWND owner, std::wstring_view text, std::wstring_view caption, UINT type)
+{
+    if (gResponder) return gResponder->answerMessageBox(owner, text, caption, type);
+    const std::wstring textCopy(text);
+    const std::wstring captionCopy(caption);
+    return ::MessageBoxW(owner, textCopy.c_str(), captionCopy.c_str(), type);
+}
+
+std::optional<std::wstring> askSaveFilePath(const SaveFileRequest& request)
+{
+    if (gResponder) return gResponder->answerSaveFile(request);
+
+    // The filter is a sequence of zero-terminated description/pattern pairs
+    // ended by one more zero.
+    std::wstring filter;
+    for (const SaveFileFilter& entry : request.filters) {
+        filter += entry.description;
+        filter.push_back(L'\0');
+        filter += entry.pattern;
+        filter.push_back(L'\0');
+    }
+    filter.push_back(L'\0');
+
+    wchar_t fileName[MAX_PATH] = {};
+    request.initialName.copy(fileName, MAX_PATH - 1);
+
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = request.owner;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.lpstrFile = fileName;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrDefExt = request.defaultExtension.empty() ? nullptr : request.defaultExtension.c_str();
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+    if (!::GetSaveFileNameW(&dialog)) return std::nullopt;
+    return std::wstring(fileName);
+}
+
+void playBeep(UINT type)
+{
+    if (gResponder) {
+        gResponder->notifyBeep(type);
+        return;
+    }
+    ::MessageBeep(type);
+}
+
+void flashUntilForeground(HWND window)
+{
+    if (gResponder) {
+        gResponder->notifyFlash(window);
+        return;
+    }
+    FLASHWINFO flash = {};
+    flash.cbSize = sizeof(flash);
+    flash.hwnd = window;
+    flash.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
+    flash.uCount = 3;
+    flash.dwTimeout = 0;
+    ::FlashWindowEx(&flash);
+}
+
+}  // namespace Velmor

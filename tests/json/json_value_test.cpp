@@ -1,0 +1,302 @@
+// Parser, readers and escaper on byte strings. Runs natively and under Wine.
+#include "json/json_value.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+#include <string>
+
+using Velmor::JsonKind;
+using Velmor::JsonValue;
+using Velmor::parseJsonDocument;
+
+namespace {
+
+std::string nested(int arrays)
+{
+    return std::string(static_cast<std::size_t>(arrays), '[') + std::string(static_cast<std::size_t>(arrays), ']');
+}
+
+struct DocumentCase {
+    const char* name;
+    std::string text;
+    bool parses;
+};
+
+class DocumentGrammar : public ::testing::TestWithParam<DocumentCase> {};
+
+TEST_P(DocumentGrammar, AcceptsOrRejects)
+{
+    const DocumentCase& c = GetParam();
+    EXPECT_EQ(parseJsonDocument(c.text).has_value(), c.parses) << c.name << ": " << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Json, DocumentGrammar,
+    ::testing::Values(
+        DocumentCase{"object with surrounding space and CRLF", "  {\"a\":1}\r\n", true},
+        DocumentCase{"empty object", "{}", true},
+        DocumentCase{"empty array", "[]", true},
+        DocumentCase{"spaces inside empty containers", "{ \t\r\n}", true},
+        DocumentCase{"bare scalar document", "42", true},
+        DocumentCase{"bare string document", "\"x\"", true},
+        DocumentCase{"literals", "[true,false,null]", true},
+        DocumentCase{"nested mixed", "{\"a\":[1,{\"b\":[\"c\",null]}],\"d\":{}}", true},
+        DocumentCase{"empty text", "", false},
+        DocumentCase{"only white space", " \r\n\t", false},
+        DocumentCase{"object followed by text", "{} x", false},
+        DocumentCase{"two objects", "{}{}", false},
+        DocumentCase{"trailing comma in object", "{\"a\":1,}", false},
+        DocumentCase{"trailing comma in array", "[1,]", false},
+        DocumentCase{"leading comma in array", "[,1]", false},
+        DocumentCase{"missing colon", "{\"a\" 1}", false},
+        DocumentCase{"unquoted key", "{a:1}", false},
+        DocumentCase{"missing comma", "[1 2]", false},
+        DocumentCase{"unterminated array", "[1,2", false},
+        DocumentCase{"unterminated object", "{\"a\":1", false},
+        DocumentCase{"unterminated string", "\"abc", false},
+        DocumentCase{"truncated literal", "tru", false},
+        DocumentCase{"misspelt literal", "nul", false},
+        DocumentCase{"literal with suffix", "[truex]", false},
+        DocumentCase{"upper-case literal", "True", false},
+        DocumentCase{"form feed is not white space", "\f{}", false},
+        DocumentCase{"non-breaking space is not white space", "\xC2\xA0{}", false},
+        DocumentCase{"raw tab in string", "\"a\tb\"", false},
+        DocumentCase{"raw newline in string", "\"a\nb\"", false},
+        DocumentCase{"raw byte 0x1F in string", "\"a\x1F\"", false},
+        DocumentCase{"DEL byte in string is data", "\"a\x7F\"", true},
+        DocumentCase{"unknown escape", "\"\\x41\"", false},
+        DocumentCase{"escape at end of text", "\"\\", false},
+        DocumentCase{"short unicode escape", "\"\\u12\"", false},
+        DocumentCase{"non-hex unicode escape", "\"\\u12G4\"", false},
+        DocumentCase{"lone low surrogate", "\"\\uDE00\"", false},
+        DocumentCase{"high surrogate then letter", "\"\\uD83Dx\"", false},
+        DocumentCase{"high surrogate then non-surrogate escape", "\"\\uD83D\\u0041\"", false},
+        DocumentCase{"high surrogate then high surrogate", "\"\\uD83D\\uD83D\"", false},
+        DocumentCase{"high surrogate at end", "\"\\uD83D\"", false},
+        DocumentCase{"lone minus", "-", false},
+        DocumentCase{"lone point", ".", false},
+        DocumentCase{"exponent without digits", "1e", false},
+        DocumentCase{"exponent sign without digits", "1e+", false},
+        DocumentCase{"plus sign", "+1", false},
+        DocumentCase{"double point", "1.2.3", false},
+        DocumentCase{"overflowing number", "1e999", false},
+        DocumentCase{"overflowing negative number", "-1e999", false},
+        DocumentCase{"hex number", "0x10", false},
+        DocumentCase{"infinity word", "Infinity", false},
+        DocumentCase{"nan word", "NaN", false},
+        DocumentCase{"65 nested arrays", nested(65), true},
+        DocumentCase{"66 nested arrays", nested(66), false},
+        DocumentCase{"deep unterminated nesting", std::string(100000, '['), false}),
+    [](const ::testing::TestParamInfo<DocumentCase>& param) {
+        std::string name;
+        for (const char c : std::string(param.param.name)) name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
+        return name;
+    });
+
+TEST(JsonParser, DuplicateKeyKeepsTheLastValue)
+{
+    const auto value = parseJsonDocument(R"({"a":1,"b":true,"a":2})");
+    ASSERT_TRUE(value);
+    ASSERT_EQ(value->objectMembers.size(), 2u);
+    const JsonValue* a = value->member("a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->kind, JsonKind::Number);
+    EXPECT_EQ(a->numberValue, 2.0);
+}
+
+TEST(JsonParser, ObjectMembersAreOrderedByteWise)
+{
+    // Bytes from 0x80 up sort after ASCII, as plain unsigned byte comparison does.
+    const auto value = parseJsonDocument("{\"\xC3\xA9\":1,\"b\":2,\"B\":3,\"a\":4}");
+    ASSERT_TRUE(value);
+    std::string order;
+    for (const auto& [key, member] : value->objectMembers) order += key + ",";
+    EXPECT_EQ(order, "B,a,b,\xC3\xA9,");
+}
+
+TEST(JsonParser, ArrayKeepsDocumentOrderAndKinds)
+{
+    const auto value = parseJsonDocument(R"([ "x" , 1.5 , false , null , [] , {} ])");
+    ASSERT_TRUE(value);
+    ASSERT_EQ(value->kind, JsonKind::Array);
+    ASSERT_EQ(value->arrayItems.size(), 6u);
+    EXPECT_EQ(value->arrayItems[0].stringValue, "x");
+    EXPECT_EQ(value->arrayItems[1].numberValue, 1.5);
+    EXPECT_EQ(value->arrayItems[2].kind, JsonKind::Boolean);
+    EXPECT_FALSE(value->arrayItems[2].boolValue);
+    EXPECT_EQ(value->arrayItems[3].kind, JsonKind::Null);
+    EXPECT_EQ(value->arrayItems[4].kind, JsonKind::Array);
+    EXPECT_EQ(value->arrayItems[5].kind, JsonKind::Object);
+}
+
+TEST(JsonParser, DepthLimitAppliesToObjectsToo)
+{
+    std::string ok;
+    for (int i = 0; i < 64; ++i) ok += "{\"k\":";
+    ok += "{}";
+    for (int i = 0; i < 64; ++i) ok += "}";
+    EXPECT_TRUE(parseJsonDocument(ok));  // innermost {} at depth 64
+
+    std::string deep = "{\"k\":" + ok + "}";
+    EXPECT_FALSE(parseJsonDocument(deep));
+}
+
+TEST(JsonParser, StringEscapes)
+{
+    struct Case {
+        std::string text;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {R"("\"\\\/\b\f\n\r\t")", "\"\\/\b\f\n\r\t"},
+        {R"("\u0041\u00e9\u20AC")", "A\xC3\xA9\xE2\x82\xAC"},
+        {R"("\uD83D\uDE00")", "\xF0\x9F\x98\x80"},
+        {R"("\udbff\udfff")", "\xF4\x8F\xBF\xBF"},
+        {R"("\u0009")", "\t"},
+        {R"("a\u0000b")", std::string("a\0b", 3)},
+        {"\"\xFF\xFE raw\"", "\xFF\xFE raw"},  // bytes >= 0x80 are copied unvalidated
+        {R"("")", ""},
+    };
+    for (const Case& c : cases) {
+        const auto value = parseJsonDocument(c.text);
+        ASSERT_TRUE(value) << c.text;
+        EXPECT_EQ(value->kind, JsonKind::String);
+        EXPECT_EQ(value->stringValue, c.expected) << c.text;
+    }
+}
+
+TEST(JsonParser, Numbers)
+{
+    struct Case {
+        const char* text;
+        double expected;
+    };
+    const Case cases[] = {
+        {"0", 0.0},         {"-0", -0.0},       {"01", 1.0},          {"007.5", 7.5},   {".5", 0.5},
+        {"-.5", -0.5},      {"1.", 1.0},        {"1e3", 1000.0},      {"1E+2", 100.0},  {"25e-1", 2.5},
+        {"-12.25", -12.25}, {"1.e1", 10.0},     {"123456789", 123456789.0},
+    };
+    for (const Case& c : cases) {
+        const auto value = parseJsonDocument(c.text);
+        ASSERT_TRUE(value) << c.text;
+        EXPECT_EQ(value->kind, JsonKind::Number) << c.text;
+        EXPECT_EQ(value->numberValue, c.expected) << c.text;
+    }
+    const auto negativeZero = parseJsonDocument("-0");
+    ASSERT_TRUE(negativeZero);
+    EXPECT_TRUE(std::signbit(negativeZero->numberValue));
+}
+
+TEST(JsonParser, NeverReadsPastTheEndOfTheText)
+{
+    // Every prefix of a valid document is parsed from a buffer holding exactly
+    // that prefix; a read past its end would be caught by sanitizers natively.
+    const std::string document =
+        R"({"type":"users_list","users":["a\u00e9",1.5e2,true,null,{"x":[-0.5]}],"s":"\uD83D\uDE00\n"})";
+    for (std::size_t length = 0; length < document.size(); ++length) {
+        const std::string prefix = document.substr(0, length);
+        EXPECT_FALSE(parseJsonDocument(prefix)) << length;
+    }
+    EXPECT_TRUE(parseJsonDocument(document));
+}
+
+TEST(JsonReaders, MemberOnlyOnObjects)
+{
+    const auto object = parseJsonDocument(R"({"type":"x","n":null})");
+    ASSERT_TRUE(object);
+    EXPECT_NE(object->member("type"), nullptr);
+    EXPECT_NE(object->member("n"), nullptr);
+    EXPECT_EQ(object->member("missing"), nullptr);
+    EXPECT_EQ(object->member("TYPE"), nullptr);
+
+    const auto array = parseJsonDocument(R"(["type"])");
+    ASSERT_TRUE(array);
+    EXPECT_EQ(array->member("type"), nullptr);
+    EXPECT_EQ(JsonValue{}.member(""), nullptr);
+}
+
+TEST(JsonReaders, AsText)
+{
+    const auto value = parseJsonDocument(
+        R"({"s":"hi","f":3.99,"neg":-2.5,"big":1e30,"t":true,"fl":false,"n":null,"a":[1],"o":{}})");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->member("s")->asText("d"), "hi");
+    EXPECT_EQ(value->member("f")->asText("d"), "3");
+    EXPECT_EQ(value->member("neg")->asText("d"), "-2");
+    EXPECT_EQ(value->member("t")->asText("d"), "true");
+    EXPECT_EQ(value->member("fl")->asText("d"), "false");
+    EXPECT_EQ(value->member("n")->asText("d"), "d");
+    EXPECT_EQ(value->member("a")->asText("d"), "d");
+    EXPECT_EQ(value->member("o")->asText("d"), "d");
+    // Beyond the 64-bit range the value saturates instead of misbehaving.
+    EXPECT_EQ(value->member("big")->asText("d"), "9223372036854775807");
+}
+
+TEST(JsonReaders, AsInteger)
+{
+    const auto value = parseJsonDocument(
+        R"({"spaced":" 12x","digits":"42abc","none":"abc","empty":"","neg":"-7","plus":"+8",)"
+        R"("huge":"99999999999999999999","num":7.8,"negnum":-7.8,"t":true,"a":[],"n":null})");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->member("spaced")->asInteger(-1), 12);
+    EXPECT_EQ(value->member("digits")->asInteger(-1), 42);
+    EXPECT_EQ(value->member("none")->asInteger(-1), -1);
+    EXPECT_EQ(value->member("empty")->asInteger(-1), -1);
+    EXPECT_EQ(value->member("neg")->asInteger(-1), -7);
+    EXPECT_EQ(value->member("plus")->asInteger(-1), 8);
+    EXPECT_EQ(value->member("huge")->asInteger(-1), -1);
+    EXPECT_EQ(value->member("num")->asInteger(-1), 7);
+    EXPECT_EQ(value->member("negnum")->asInteger(-1), -7);
+    EXPECT_EQ(value->member("t")->asInteger(-1), -1);
+    EXPECT_EQ(value->member("a")->asInteger(-1), -1);
+    EXPECT_EQ(value->member("n")->asInteger(-1), -1);
+}
+
+TEST(JsonReaders, MemberTextUsesTheDefaultForMissingAndIllTypedMembers)
+{
+    const auto value = parseJsonDocument(R"({"username":"amy","count":5,"list":["x"]})");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(Velmor::memberText(*value, "username", "Player"), "amy");
+    EXPECT_EQ(Velmor::memberText(*value, "count", "Player"), "5");
+    EXPECT_EQ(Velmor::memberText(*value, "list", "Player"), "Player");
+    EXPECT_EQ(Velmor::memberText(*value, "absent", "Player"), "Player");
+    EXPECT_EQ(Velmor::memberText(*value, "absent"), "");
+}
+
+TEST(JsonEscaper, EscapesQuotesBackslashesAndControlBytes)
+{
+    using Velmor::escapeJsonString;
+    EXPECT_EQ(escapeJsonString("plain / slash"), "plain / slash");
+    EXPECT_EQ(escapeJsonString("say \"hi\" \\ bye"), "say \\\"hi\\\" \\\\ bye");
+    EXPECT_EQ(escapeJsonString("\b\f\n\r\t"), "\\b\\f\\n\\r\\t");
+    EXPECT_EQ(escapeJsonString("\x1B"), "\\u001B");
+    EXPECT_EQ(escapeJsonString(std::string("\x00\x01\x1F", 3)), "\\u0000\\u0001\\u001F");
+    EXPECT_EQ(escapeJsonString("\x7F\xC3\xA9\xF0\x9F\x98\x80"), "\x7F\xC3\xA9\xF0\x9F\x98\x80");
+    EXPECT_EQ(escapeJsonString(""), "");
+}
+
+TEST(JsonEscaper, EveryByteRoundTripsThroughTheParser)
+{
+    std::string all;
+    for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+    const auto value = parseJsonDocument("\"" + Velmor::escapeJsonString(all) + "\"");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->stringValue, all);
+}
+
+TEST(JsonValueType, CopiesAreDeepAndMovesSteal)
+{
+    auto original = parseJsonDocument(R"({"users":["a","b"]})");
+    ASSERT_TRUE(original);
+    JsonValue copy = *original;
+    copy.objectMembers["users"].arrayItems.clear();
+    EXPECT_EQ(original->member("users")->arrayItems.size(), 2u);
+
+    JsonValue moved = std::move(*original);
+    EXPECT_EQ(moved.member("users")->arrayItems.size(), 2u);
+    EXPECT_EQ(JsonValue{}.kind, JsonKind::Null);
+}
+
+}  // namespace
