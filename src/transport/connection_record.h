@@ -8,6 +8,7 @@
 #include "transport/websocket_frames.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,19 +16,22 @@
 namespace VelmorTransport {
 
 inline constexpr INTERNET_PORT kServicePort = 443;
+
+struct WinHttpReceiver;
 inline constexpr DWORD kNetworkTimeoutMs = 15000;
 
 struct ConnectionRecord {
     BackendKind kind = BackendKind::None;
     UniqueInternet session;
     UniqueInternet webSocket;  // null when none or after cancel
+    std::shared_ptr<WinHttpReceiver> winHttpReceiver;  // started by the first receive
     UniqueSocket socket;       // invalid when none or after cancel
     UniqueCredentials credentials;
     UniqueSecurityContext context;
     SecPkgContext_StreamSizes streamSizes{};  // header, trailer, maximum message size
 
     std::atomic<bool> cancelled{false};
-    std::mutex stateLock;  // guards webSocket and socket
+    std::mutex stateLock;  // guards webSocket, winHttpReceiver and socket
     std::mutex sendLock;   // held for each whole outgoing message
     std::mutex receiveLock;  // held for each whole receive
 
@@ -41,6 +45,7 @@ struct ConnectionRecord {
     bool openWinHttp(const std::wstring& host, const std::wstring& path, std::wstring& error);
     bool sendWinHttp(std::string_view message, std::wstring& error);
     bool receiveWinHttp(std::string& message, ReceivedKind& receivedKind, std::wstring& error);
+    static void abandonWinHttpReceive(const std::shared_ptr<WinHttpReceiver>& receiver);
 
     // TLS stream over a socket.
     bool connectSocket(const std::wstring& host, std::wstring& error);

@@ -113,14 +113,17 @@ void WebSocketConnection::cancel()
     if (record.cancelled.exchange(true)) return;
     UniqueInternet webSocket;
     UniqueSocket socket;
+    std::shared_ptr<WinHttpReceiver> receiver;
     {
         std::lock_guard lock(record.stateLock);
         webSocket = std::move(record.webSocket);
+        receiver = record.winHttpReceiver;
         socket = std::move(record.socket);
     }
     // Closing outside the lock: a thread blocked in a receive or send on
     // these handles wakes with an error.
     webSocket.reset();
+    ConnectionRecord::abandonWinHttpReceive(receiver);
     if (socket) ::shutdown(socket.get(), SD_BOTH);
     socket.reset();
 }

@@ -3,6 +3,10 @@
 #include "transport/connection_record.h"
 #include "transport/winhttp_entry_points.h"
 
+#include <condition_variable>
+#include <system_error>
+#include <thread>
+
 namespace VelmorTransport {
 
 namespace {
@@ -124,18 +128,14 @@ bool ConnectionRecord::sendWinHttp(std::string_view message, std::wstring& error
     return true;
 }
 
-bool ConnectionRecord::receiveWinHttp(std::string& message, ReceivedKind& receivedKind, std::wstring& error)
+namespace {
+
+using ReceivePieceFunction = decltype(&::WinHttpWebSocketReceive);
+
+// Reads pieces until one whole message or the server's close has arrived.
+bool readWinHttpMessage(HINTERNET handle, ReceivePieceFunction receivePiece, const std::atomic<bool>& cancelled,
+                        std::string& message, ReceivedKind& receivedKind, std::wstring& error)
 {
-    HINTERNET handle = nullptr;
-    {
-        std::lock_guard lock(stateLock);
-        handle = webSocket.get();
-    }
-    if (!handle || cancelled) {
-        error = L"Connection was closed.";
-        return false;
-    }
-    const auto receivePiece = winHttpEntryPoints().receive;
     FragmentCollector collector;
     char buffer[kReceiveBufferBytes];
     for (;;) {
@@ -154,6 +154,8 @@ bool ConnectionRecord::receiveWinHttp(std::string& message, ReceivedKind& receiv
         bool last = false;
         switch (type) {
         case WINHTTP_WEB_SOCKET_CLOSE_BUFFER_TYPE:
+            // The close status is not read; the caller only learns that the
+            // server closed.
             receivedKind = ReceivedKind::Close;
             return true;
         case WINHTTP_WEB_SOCKET_UTF8_MESSAGE_BUFFER_TYPE:
@@ -183,6 +185,106 @@ bool ConnectionRecord::receiveWinHttp(std::string& message, ReceivedKind& receiv
             break;
         }
     }
+}
+
+}  // namespace
+
+// WinHTTP's receive blocks on a thread of its own, one whole message per
+// request from the connection's receive. Closing the WebSocket handle is
+// meant to abort a receive in progress, but not every WinHTTP does so (Wine
+// keeps waiting for the next frame), so cancel also abandons the request and
+// the caller returns at once. The thread and this record are shared, so they
+// may outlive the connection until WinHTTP lets go.
+struct WinHttpReceiver {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::atomic<bool> abandoned{false};
+    bool requested = false;
+    bool finished = false;
+    HINTERNET handle = nullptr;
+    ReceivePieceFunction receivePiece = nullptr;
+
+    bool ok = false;
+    std::string message;
+    ReceivedKind kind = ReceivedKind::Text;
+    std::wstring error;
+
+    static void run(const std::shared_ptr<WinHttpReceiver>& self)
+    {
+        std::unique_lock guard(self->lock);
+        for (;;) {
+            self->changed.wait(guard, [&] { return self->requested || self->abandoned; });
+            if (self->abandoned) return;
+            self->requested = false;
+            const HINTERNET handle = self->handle;
+            guard.unlock();
+            std::string message;
+            ReceivedKind kind = ReceivedKind::Text;
+            std::wstring error;
+            const bool ok = readWinHttpMessage(handle, self->receivePiece, self->abandoned, message, kind, error);
+            guard.lock();
+            self->ok = ok;
+            self->message = std::move(message);
+            self->kind = kind;
+            self->error = std::move(error);
+            self->finished = true;
+            self->changed.notify_all();
+        }
+    }
+
+    bool receive(HINTERNET webSocket, std::string& messageOut, ReceivedKind& kindOut, std::wstring& errorOut)
+    {
+        std::unique_lock guard(lock);
+        handle = webSocket;
+        finished = false;
+        requested = true;
+        changed.notify_all();
+        changed.wait(guard, [&] { return finished || abandoned; });
+        if (!finished) {
+            errorOut = L"Connection was closed.";
+            return false;
+        }
+        messageOut = std::move(message);
+        kindOut = kind;
+        errorOut = std::move(error);
+        return ok;
+    }
+};
+
+void ConnectionRecord::abandonWinHttpReceive(const std::shared_ptr<WinHttpReceiver>& receiver)
+{
+    if (!receiver) return;
+    std::lock_guard guard(receiver->lock);
+    receiver->abandoned = true;
+    receiver->changed.notify_all();
+}
+
+bool ConnectionRecord::receiveWinHttp(std::string& message, ReceivedKind& receivedKind, std::wstring& error)
+{
+    HINTERNET handle = nullptr;
+    std::shared_ptr<WinHttpReceiver> receiver;
+    {
+        std::lock_guard lock(stateLock);
+        handle = webSocket.get();
+        if (handle && !winHttpReceiver) {
+            auto started = std::make_shared<WinHttpReceiver>();
+            started->receivePiece = winHttpEntryPoints().receive;
+            try {
+                std::thread(WinHttpReceiver::run, started).detach();
+                winHttpReceiver = std::move(started);
+            } catch (const std::system_error&) {
+                // No thread to spare: receive on this one (cancel then
+                // relies on closing the handle alone).
+            }
+        }
+        receiver = winHttpReceiver;
+    }
+    if (!handle || cancelled) {
+        error = L"Connection was closed.";
+        return false;
+    }
+    if (!receiver) return readWinHttpMessage(handle, winHttpEntryPoints().receive, cancelled, message, receivedKind, error);
+    return receiver->receive(handle, message, receivedKind, error);
 }
 
 }  // namespace VelmorTransport
