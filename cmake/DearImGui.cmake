@@ -1,0 +1,19 @@
+# Dear ImGui from the sources scripts/setup fetched into third_party/imgui,
+# with its Win32 platform and Direct3D 11 renderer back-ends. Built without our
+# warning flags: its warnings are not ours to fix.
+set(VELMOR_IMGUI_DIR ${VELMOR_THIRD_PARTY_DIR}/imgui)
+if(NOT EXISTS ${VELMOR_IMGUI_DIR}/imgui.h)
+  message(FATAL_ERROR "Dear ImGui sources not found in ${VELMOR_IMGUI_DIR}; run scripts/setup")
+endif()
+
+add_library(velmor_imgui STATIC
+  ${VELMOR_IMGUI_DIR}/imgui.cpp
+  ${VELMOR_IMGUI_DIR}/imgui_draw.cpp
+  ${VELMOR_IMGUI_DIR}/imgui_tables.cpp
+  ${VELMOR_IMGUI_DIR}/imgui_widgets.cpp
+  ${VELMOR_IMGUI_DIR}/imgui_demo.cpp
+  ${VELMOR_IMGUI_DIR}/backends/imgui_impl_win32.cpp
+  ${VELMOR_IMGUI_DIR}/backends/imgui_impl_dx11.cpp)
+target_include_directories(velmor_imgui SYSTEM PUBLIC ${VELMOR_IMGUI_DIR} ${VELMOR_IMGUI_DIR}/backends)
+target_compile_definitions(velmor_imgui PUBLIC IMGUI_DISABLE_OBSOLETE_FUNCTIONS UNICODE _UNICODE)
+target_link_libraries(velmor_imgui PUBLIC d3d11 dxgi d3dcompiler dwmapi gdi32 imm32 user32)
