@@ -10,6 +10,7 @@
 // WebSocket framing) even where WinHTTP could be used. After standard input
 // ends the probe keeps listening until nothing has arrived for --linger
 // seconds (default 2), then disconnects.
+#include "build_config.h"
 #include "json/text_encoding.h"
 #include "transport/transport_testing.h"
 #include "transport/websocket_connection.h"
@@ -20,14 +21,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <fcntl.h>
+#include <io.h>
 #include <iostream>
 #include <mutex>
 #include <string>
 #include <thread>
-
-#ifndef VELMOR_SERVICE_HOST
-#error "VELMOR_SERVICE_HOST must name the default service host"
-#endif
 
 namespace {
 
@@ -107,7 +106,11 @@ void receiveLoop(WebSocketConnection& connection, ReceiverState& state, const st
 
 int wmain(int argc, wchar_t** argv)
 {
-    std::wstring host = VELMOR_SERVICE_HOST;
+    // Messages are printed byte for byte: no newline translation.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    std::wstring host = Velmor::kServiceHost;
     std::wstring path = kDefaultPath;
     double lingerSeconds = 2.0;
     bool compat = false;

@@ -362,7 +362,8 @@ bool ConnectionRecord::socketSend(const char* data, std::size_t size, std::wstri
         }
         const int sent = ::send(target, data, static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
         if (sent <= 0) {
-            error = withWinsockCode(L"Network send failed", ::WSAGetLastError());
+            // A send that cancel cut short failed because we closed, not the network.
+            error = cancelled ? L"Connection was closed." : withWinsockCode(L"Network send failed", ::WSAGetLastError());
             return false;
         }
         data += sent;
@@ -383,6 +384,11 @@ bool ConnectionRecord::socketReceive(std::wstring& error)
     const int received = ::recv(source, encryptedInput.data() + before, static_cast<int>(kSocketReceiveBytes), 0);
     const int receiveError = received < 0 ? ::WSAGetLastError() : 0;
     encryptedInput.resize(before + static_cast<std::size_t>(std::max(received, 0)));
+    if (received <= 0 && cancelled) {
+        // Woken by cancel shutting the socket down: the end is ours.
+        error = L"Connection was closed.";
+        return false;
+    }
     if (received == 0) {
         error = L"The server closed the connection.";
         return false;

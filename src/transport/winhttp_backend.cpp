@@ -122,7 +122,7 @@ bool ConnectionRecord::sendWinHttp(std::string_view message, std::wstring& error
     const DWORD result = winHttpEntryPoints().send(handle, WINHTTP_WEB_SOCKET_UTF8_MESSAGE_BUFFER_TYPE,
                                                    const_cast<char*>(message.data()), static_cast<DWORD>(message.size()));
     if (result != NO_ERROR) {
-        error = withWinHttpCode(L"WebSocket send failed", result);
+        error = cancelled ? L"Connection was closed." : withWinHttpCode(L"WebSocket send failed", result);
         return false;
     }
     return true;
@@ -147,7 +147,7 @@ bool readWinHttpMessage(HINTERNET handle, ReceivePieceFunction receivePiece, con
         WINHTTP_WEB_SOCKET_BUFFER_TYPE type{};
         const DWORD result = receivePiece(handle, buffer, sizeof buffer, &received, &type);
         if (result != NO_ERROR) {
-            error = withWinHttpCode(L"WebSocket receive failed", result);
+            error = cancelled ? L"Connection was closed." : withWinHttpCode(L"WebSocket receive failed", result);
             return false;
         }
         ReceivedKind family = ReceivedKind::Text;
