@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kMaxHandshakePasses = 64;
 constexpr std::size_t kSocketReceiveBytes = 16384;
+constexpr unsigned char kTlsAlertRecord = 21;  // TLS record content type
 
 // Winsock is started once per process and never cleaned up; a failed start
 // is not retried.
@@ -215,7 +216,8 @@ bool ConnectionRecord::verifyServerCertificate(const std::wstring& host, std::ws
 {
     // Schannel's automatic validation is not enough everywhere (Wine accepts
     // an unknown authority), so the chain and the host name are checked here
-    // the way WinHTTP checks them.
+    // the way WinHTTP checks them: the chain's trust status, then the SSL
+    // policy with the host name.
     const auto fail = [&error](long code) {
         error = withTlsCode(L"The server's TLS certificate could not be verified", code);
         return false;
@@ -238,6 +240,17 @@ bool ConnectionRecord::verifyServerCertificate(const std::wstring& host, std::ws
                                    0, nullptr, chain.put())) {
         return fail(static_cast<long>(::GetLastError()));
     }
+
+    // The chain's own verdict first: Wine's SSL policy lets a chain that
+    // ends at an unknown authority (a partial chain) pass.
+    const DWORD trustErrors = chain.get()->TrustStatus.dwErrorStatus;
+    if (trustErrors & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN | CERT_TRUST_IS_CYCLIC)) {
+        return fail(CERT_E_UNTRUSTEDROOT);
+    }
+    if (trustErrors & CERT_TRUST_IS_NOT_TIME_VALID) return fail(CERT_E_EXPIRED);
+    if (trustErrors & CERT_TRUST_IS_REVOKED) return fail(CRYPT_E_REVOKED);
+    if (trustErrors & CERT_TRUST_IS_NOT_SIGNATURE_VALID) return fail(TRUST_E_CERT_SIGNATURE);
+    if (trustErrors & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) return fail(CERT_E_WRONG_USAGE);
 
     std::wstring serverName = host;
     HTTPSPolicyCallbackData sslParameters{};
@@ -298,6 +311,7 @@ bool ConnectionRecord::tlsRead(char* buffer, std::size_t capacity, std::size_t& 
         plaintextOffset = 0;
         while (plaintext.empty()) {
             if (encryptedInput.empty() && !socketReceive(error)) return false;
+            const bool alertRecord = static_cast<unsigned char>(encryptedInput[0]) == kTlsAlertRecord;
             SecBuffer buffers[4] = {
                 {static_cast<ULONG>(encryptedInput.size()), SECBUFFER_DATA, encryptedInput.data()},
                 {0, SECBUFFER_EMPTY, nullptr},
@@ -328,6 +342,13 @@ bool ConnectionRecord::tlsRead(char* buffer, std::size_t capacity, std::size_t& 
             for (const SecBuffer& candidate : buffers) {
                 if (candidate.BufferType == SECBUFFER_DATA && candidate.cbBuffer > 0) data = &candidate;
                 if (candidate.BufferType == SECBUFFER_EXTRA && candidate.cbBuffer > 0) extra = &candidate;
+            }
+            // Some Schannel implementations (Wine's) report the close
+            // notification as an alert that decrypts to nothing instead of
+            // SEC_I_CONTEXT_EXPIRED; fatal alerts fail the decryption.
+            if (alertRecord && !data) {
+                error = L"The server closed the TLS connection.";
+                return false;
             }
             // Decrypted in place: the data lies inside the encrypted input,
             // so it is copied out before the input is trimmed.

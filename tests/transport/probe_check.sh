@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks velmor-probe.exe against the independent peer on 127.0.0.1:443 (run
-# under with_websocket_peer.sh): lines of standard input go out as text
+# under with_test_peer.sh): lines of standard input go out as text
 # messages, what comes back is printed with its kind, both back-ends are
 # reachable, and a failure ends non-zero with the transport's text.
 #

@@ -1,5 +1,5 @@
 // Both back-ends against an independent WebSocket server (Python's websockets
-// over TLS on 127.0.0.1:443, started by with_websocket_peer.sh), so that our
+// over TLS on 127.0.0.1:443, started by with_test_peer.sh), so that our
 // framing and handshake are checked by someone else's implementation.
 #include "transport/connection_test_support.h"
 #include "transport/websocket_frames.h"
