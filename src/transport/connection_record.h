@@ -41,6 +41,9 @@ struct ConnectionRecord {
     PendingBytes pending;      // stream bytes behind the handshake response, then read-ahead
     FrameReader frameReader;   // with the fragment accumulator and its opcode
 
+    // Checked before every send and receive: not cancelled, and connected.
+    bool usable(std::wstring& error) const;
+
     // WinHTTP back-end.
     bool openWinHttp(const std::wstring& host, const std::wstring& path, std::wstring& error);
     bool sendWinHttp(std::string_view message, std::wstring& error);

@@ -66,24 +66,27 @@ std::shared_ptr<WebSocketConnection> WebSocketConnection::open(const std::wstrin
     return connection;
 }
 
+bool ConnectionRecord::usable(std::wstring& error) const
+{
+    if (cancelled) {
+        error = L"Connection was closed.";
+        return false;
+    }
+    if (kind == BackendKind::None) {
+        error = L"WebSocket connection is not initialized.";
+        return false;
+    }
+    return true;
+}
+
 bool WebSocketConnection::sendText(std::string_view message, std::wstring& error)
 {
     ConnectionRecord& record = *record_;
     std::lock_guard lock(record.sendLock);
     error.clear();
-    if (record.cancelled) {
-        error = L"Connection was closed.";
-        return false;
-    }
-    switch (record.kind) {
-    case BackendKind::WinHttp:
-        return record.sendWinHttp(message, error);
-    case BackendKind::Compatibility:
-        return record.writeFrame(kOpcodeText, message, error);
-    default:
-        error = L"WebSocket connection is not initialized.";
-        return false;
-    }
+    if (!record.usable(error)) return false;
+    return record.kind == BackendKind::WinHttp ? record.sendWinHttp(message, error)
+                                               : record.writeFrame(kOpcodeText, message, error);
 }
 
 bool WebSocketConnection::receive(std::string& message, ReceivedKind& kind, std::wstring& error)
@@ -92,19 +95,9 @@ bool WebSocketConnection::receive(std::string& message, ReceivedKind& kind, std:
     std::lock_guard lock(record.receiveLock);
     message.clear();
     error.clear();
-    if (record.cancelled) {
-        error = L"Connection was closed.";
-        return false;
-    }
-    switch (record.kind) {
-    case BackendKind::WinHttp:
-        return record.receiveWinHttp(message, kind, error);
-    case BackendKind::Compatibility:
-        return record.readMessage(message, kind, error);
-    default:
-        error = L"WebSocket connection is not initialized.";
-        return false;
-    }
+    if (!record.usable(error)) return false;
+    return record.kind == BackendKind::WinHttp ? record.receiveWinHttp(message, kind, error)
+                                               : record.readMessage(message, kind, error);
 }
 
 void WebSocketConnection::cancel()

@@ -100,30 +100,28 @@ TEST(TlsStream, LongWriteGoesOutInRecordsOfTheMaximumMessageSize)
     expectText(*connection, "records 16384 16384 7240");
 }
 
-TEST(TlsStream, CloseNotificationEndsTheRead)
+TEST(TlsStream, WaysTheServerEndsTheStream)
 {
-    // The peer keeps the socket open after its close notification, so only
-    // recognising the notification ends the read.
-    const auto connection = openScenario(BackendKind::Compatibility, L"/close-notify");
-    ASSERT_TRUE(connection);
-    expectText(*connection, "before close notify");
-    expectFailure(*connection, L"The server closed the TLS connection.");
-}
-
-TEST(TlsStream, RenegotiationRequestEndsTheRead)
-{
-    const auto connection = openScenario(BackendKind::Compatibility, L"/renegotiate");
-    ASSERT_TRUE(connection);
-    expectText(*connection, "before renegotiation");
-    expectFailure(*connection, L"The server requested a TLS renegotiation unsupported by this compatibility transport.");
-}
-
-TEST(TlsStream, DroppedConnectionEndsTheRead)
-{
-    const auto connection = openScenario(BackendKind::Compatibility, L"/tcp-close");
-    ASSERT_TRUE(connection);
-    expectText(*connection, "before the connection drops");
-    expectFailure(*connection, L"The server closed the connection.");
+    struct Case {
+        const wchar_t* scenario;
+        const char* lastMessage;
+        const wchar_t* failure;
+    };
+    const Case cases[] = {
+        // The peer keeps its socket open after the close notification and
+        // the renegotiation request: only recognising them ends the read.
+        {L"/close-notify", "before close notify", L"The server closed the TLS connection."},
+        {L"/renegotiate", "before renegotiation",
+         L"The server requested a TLS renegotiation unsupported by this compatibility transport."},
+        {L"/tcp-close", "before the connection drops", L"The server closed the connection."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.scenario));
+        const auto connection = openScenario(BackendKind::Compatibility, c.scenario);
+        ASSERT_TRUE(connection);
+        expectText(*connection, c.lastMessage);
+        expectFailure(*connection, c.failure);
+    }
 }
 
 TEST(TlsStream, HandshakeResponseThatNeverEndsIsGivenUp)
