@@ -16,30 +16,30 @@
 namespace VelmorTransport {
 
 inline constexpr INTERNET_PORT kServicePort = 443;
+inline constexpr DWORD kNetworkTimeoutMs = 15000;  // resolve, connect and the handshakes
 
 struct WinHttpReceiver;
-inline constexpr DWORD kNetworkTimeoutMs = 15000;
 
 struct ConnectionRecord {
     BackendKind kind = BackendKind::None;
     UniqueInternet session;
-    UniqueInternet webSocket;  // null when none or after cancel
+    UniqueInternet webSocket;                          // null when none or after cancel
     std::shared_ptr<WinHttpReceiver> winHttpReceiver;  // started by the first receive
-    UniqueSocket socket;       // invalid when none or after cancel
+    UniqueSocket socket;                               // invalid when none or after cancel
     UniqueCredentials credentials;
     UniqueSecurityContext context;
     SecPkgContext_StreamSizes streamSizes{};  // header, trailer, maximum message size
 
     std::atomic<bool> cancelled{false};
-    std::mutex stateLock;  // guards webSocket, winHttpReceiver and socket
-    std::mutex sendLock;   // held for each whole outgoing message
-    std::mutex receiveLock;  // held for each whole receive
+    std::mutex stateLock;    // guards webSocket, winHttpReceiver and socket; innermost
+    std::mutex sendLock;     // held for each whole outgoing message
+    std::mutex receiveLock;  // held for each whole receive; taken before sendLock
 
     std::vector<char> encryptedInput;
     std::vector<char> plaintext;
     std::size_t plaintextOffset = 0;
-    PendingBytes pending;      // stream bytes behind the handshake response, then read-ahead
-    FrameReader frameReader;   // with the fragment accumulator and its opcode
+    PendingBytes pending;     // stream bytes behind the handshake response, then read-ahead
+    FrameReader frameReader;  // with the fragment accumulator and its opcode
 
     // Checked before every send and receive: not cancelled, and connected.
     bool usable(std::wstring& error) const;

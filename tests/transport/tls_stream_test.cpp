@@ -131,9 +131,12 @@ TEST(TlsStream, HandshakeResponseThatNeverEndsIsGivenUp)
     EXPECT_EQ(error, L"The WebSocket handshake response was too large or incomplete.");
 }
 
-TEST(TlsStream, HostAndPathThatCannotBeSentAreRefused)
+TEST(TlsStream, OpenFailuresBeforeTheWebSocketHandshake)
 {
     std::wstring error;
+    EXPECT_FALSE(openOn(BackendKind::Compatibility, L"/echo", error, L"velmor-no-such-host.invalid"));
+    EXPECT_EQ(error, L"DNS lookup failed (Winsock 11001)");
+
     // An unpaired surrogate is refused before any network activity.
     EXPECT_FALSE(openOn(BackendKind::Compatibility, L"/echo", error, std::wstring(L"local\xD800host")));
     EXPECT_EQ(error, L"Invalid WebSocket host name.");
