@@ -11,6 +11,20 @@
 
 namespace VelmorServer {
 
+// A JSON array of strings from any range of string-like values.
+template <typename Range>
+std::string jsonTextArray(const Range& values)
+{
+    std::string json = "[";
+    for (const auto& value : values) {
+        if (json.size() > 1) json += ',';
+        json += '"';
+        json += Velmor::escapeJsonString(value);
+        json += '"';
+    }
+    return json + "]";
+}
+
 class JsonObjectWriter {
 public:
     // An object without a "type" member (room entries of a room list).
@@ -35,16 +49,7 @@ public:
     template <typename Range>
     JsonObjectWriter& textArray(std::string_view key, const Range& values)
     {
-        startMember(key);
-        text_ += '[';
-        bool first = true;
-        for (const auto& value : values) {
-            if (!first) text_ += ',';
-            first = false;
-            appendString(value);
-        }
-        text_ += ']';
-        return *this;
+        return raw(key, jsonTextArray(values));
     }
 
     // A member whose value is already JSON text.
