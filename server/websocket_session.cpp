@@ -218,8 +218,7 @@ void WebSocketSession::pump()
         ws_.async_close(websocket::close_reason(static_cast<websocket::close_code>(item.code), item.reason), [self = shared_from_this()](beast::error_code) {
             // The read loop ends when the peer answers (or the close times out).
             self->writing_ = false;
-            self->queue_.clear();
-            self->queuedBytes_ = 0;
+            self->discardQueue();
         });
         return;
     }
@@ -263,12 +262,20 @@ void WebSocketSession::onWritten(beast::error_code ec)
     pump();
 }
 
+void WebSocketSession::discardQueue()
+{
+    // The message being written stays until its write completes: the write
+    // still reads from it.
+    const bool inFlight = writing_ && !queue_.empty();
+    queue_.erase(queue_.begin() + (inFlight ? 1 : 0), queue_.end());
+    queuedBytes_ = inFlight ? queue_.front().message.payload.size() : 0;
+}
+
 void WebSocketSession::drop()
 {
     if (dropped_) return;
     dropped_ = true;
-    queue_.clear();
-    queuedBytes_ = 0;
+    discardQueue();
     // Closing the socket cancels every pending operation; the read handler
     // then ends the session.
     beast::error_code ignored;
@@ -280,8 +287,7 @@ void WebSocketSession::finish()
 {
     if (finished_) return;
     finished_ = true;
-    queue_.clear();
-    queuedBytes_ = 0;
+    discardQueue();
     beast::get_lowest_layer(ws_).close();
     host_.sessionEnded(*this);
 }

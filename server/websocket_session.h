@@ -87,6 +87,7 @@ private:
     void pump();
     void writeFragment(unsigned index);
     void onWritten(boost::beast::error_code ec);
+    void discardQueue();
     void finish();
 
     using Stream = boost::beast::websocket::stream<boost::beast::ssl_stream<boost::beast::tcp_stream>>;
