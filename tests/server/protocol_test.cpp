@@ -40,6 +40,9 @@ class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(server.startError(), "") << server.standardError(); }
 
+    // Whatever the test did, the server must still be there and stop cleanly.
+    void TearDown() override { EXPECT_EQ(server.stop(SIGTERM), 0) << server.standardError(); }
+
     // A client that is connected and has read its "connected" snapshot.
     std::unique_ptr<WsClient> join(const std::string& user)
     {
