@@ -1,5 +1,6 @@
 // The owner-drawn painters and the subclasses of the hidden controls.
 #include "platform/app_messages.h"
+#include "recording_main_window.h"
 #include "session/client_state.h"
 #include "ui/control_ids.h"
 #include "ui/native_surface.h"
@@ -189,78 +190,6 @@ TEST_F(PainterTest, RosterRowsAndTheirHeight)
 
 // --- Subclasses ----------------------------------------------------------------
 
-// A parent window that records what reaches it.
-class RecordingParent {
-public:
-    struct Received {
-        UINT message;
-        WPARAM wParam;
-    };
-
-    RecordingParent()
-    {
-        static const bool registered = [] {
-            WNDCLASSEXW windowClass = {};
-            windowClass.cbSize = sizeof(windowClass);
-            windowClass.lpfnWndProc = &proc;
-            windowClass.hInstance = ::GetModuleHandleW(nullptr);
-            windowClass.lpszClassName = L"VelmorTestRecordingParent";
-            return ::RegisterClassExW(&windowClass) != 0;
-        }();
-        EXPECT_TRUE(registered);
-        received().clear();
-        window_ = ::CreateWindowExW(0, L"VelmorTestRecordingParent", L"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300,
-                                    nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    }
-    ~RecordingParent() { ::DestroyWindow(window_); }
-
-    HWND handle() const { return window_; }
-    HWND addChild(const wchar_t* className, DWORD style, int id) const
-    {
-        return ::CreateWindowExW(0, className, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 200, 200, window_,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
-                                 nullptr);
-    }
-
-    static void pump()
-    {
-        MSG message;
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageW(&message);
-        }
-    }
-    static int count(UINT message, WPARAM wParam)
-    {
-        int found = 0;
-        for (const Received& item : received()) found += item.message == message && item.wParam == wParam;
-        return found;
-    }
-    static int count(UINT message)
-    {
-        int found = 0;
-        for (const Received& item : received()) found += item.message == message;
-        return found;
-    }
-    static void clear() { received().clear(); }
-
-private:
-    static std::vector<Received>& received()
-    {
-        static std::vector<Received> items;
-        return items;
-    }
-    static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        if (message == WM_COMMAND || message == WM_CONTEXTMENU || message == playerMenuRequest) {
-            received().push_back({message, wParam});
-            return 0;
-        }
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-    HWND window_ = nullptr;
-};
-
 // Installed under the subclass being tested: sees what it passes on.
 std::vector<UINT> gPassedOn;
 LRESULT CALLBACK spyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
@@ -271,7 +200,7 @@ LRESULT CALLBACK spyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 
 TEST(RoomMessageSubclass, EnterSendsTheRoomMessageCommandAndIsNotPassedOn)
 {
-    RecordingParent parent;
+    VelmorTest::RecordingMainWindow parent;
     const HWND edit = parent.addChild(L"EDIT", WS_BORDER | ES_AUTOHSCROLL, idRoomMessageBox);
     ASSERT_NE(edit, nullptr);
     ASSERT_TRUE(::SetWindowSubclass(edit, &spyProc, 99, 0));
@@ -281,12 +210,12 @@ TEST(RoomMessageSubclass, EnterSendsTheRoomMessageCommandAndIsNotPassedOn)
     // Posted key-downs go through TranslateMessage like typed keys: Enter,
     // Shift+Enter (same key message) and an ordinary letter.
     ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0x001C0001);
-    RecordingParent::pump();
-    EXPECT_EQ(RecordingParent::count(WM_COMMAND, MAKEWPARAM(idSendButton, 0)), 1);
+    VelmorTest::RecordingMainWindow::pump();
+    EXPECT_EQ(parent.commands, std::vector<int>{idSendButton});
     ::PostMessageW(edit, WM_KEYDOWN, 'A', 0x001E0001);
-    RecordingParent::pump();
+    VelmorTest::RecordingMainWindow::pump();
 
-    EXPECT_EQ(RecordingParent::count(WM_COMMAND, MAKEWPARAM(idSendButton, 0)), 1);
+    EXPECT_EQ(parent.commands, std::vector<int>{idSendButton});
     const std::vector<UINT> expected = {WM_KEYDOWN << 16 | 'A', WM_CHAR << 16 | 'a'};
     EXPECT_EQ(gPassedOn, expected) << "only the letter reaches the edit";
     wchar_t text[8] = {};
@@ -304,8 +233,7 @@ protected:
             ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
         }
         ASSERT_TRUE(installRosterListSubclass(list));
-        RecordingParent::pump();
-        RecordingParent::clear();
+        VelmorTest::RecordingMainWindow::pump();
     }
 
     POINT rowCentre(int row) const
@@ -326,9 +254,9 @@ protected:
         return MAKELPARAM(point.x, point.y);
     }
     int selection() const { return static_cast<int>(::SendMessageW(list, LB_GETCURSEL, 0, 0)); }
-    static int menuRequests() { return RecordingParent::count(playerMenuRequest, idFriendsList); }
+    int menuRequests() const { return static_cast<int>(parent.menuRequests.size()); }
 
-    RecordingParent parent;
+    VelmorTest::RecordingMainWindow parent;
     HWND list = nullptr;
 };
 
@@ -337,37 +265,36 @@ TEST_F(RosterListSubclassTest, LeftClickOnARowPostsAndBelowTheRowsDoesNot)
     const POINT onBob = rowCentre(1);
     ::SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(onBob.x, onBob.y));
     ::SendMessageW(list, WM_LBUTTONUP, 0, MAKELPARAM(onBob.x, onBob.y));
-    RecordingParent::pump();
+    VelmorTest::RecordingMainWindow::pump();
     EXPECT_EQ(menuRequests(), 1);
     EXPECT_EQ(selection(), 1) << "the list handled the click itself first";
 
     const POINT below = belowLastRow();
     ::SendMessageW(list, WM_LBUTTONUP, 0, MAKELPARAM(below.x, below.y));
-    RecordingParent::pump();
-    EXPECT_EQ(menuRequests(), 1);
-    EXPECT_EQ(RecordingParent::count(playerMenuRequest), 1);
+    VelmorTest::RecordingMainWindow::pump();
+    EXPECT_EQ(parent.menuRequests, std::vector<int>{idFriendsList});
 }
 
 TEST_F(RosterListSubclassTest, ContextMenuSelectsTheRowUnderTheMouseAndPosts)
 {
     ::SendMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), screen(rowCentre(2)));
-    RecordingParent::pump();
+    VelmorTest::RecordingMainWindow::pump();
     EXPECT_EQ(selection(), 2);
     EXPECT_EQ(menuRequests(), 1);
 
     // No row under the mouse: consumed, nothing posted, selection kept.
     ::SendMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), screen(belowLastRow()));
-    RecordingParent::pump();
+    VelmorTest::RecordingMainWindow::pump();
     EXPECT_EQ(selection(), 2);
     EXPECT_EQ(menuRequests(), 1);
-    EXPECT_EQ(RecordingParent::count(WM_CONTEXTMENU), 0) << "the request must not reach the parent";
+    EXPECT_EQ(parent.contextMenus, 0) << "the request must not reach the parent";
 
     // From the keyboard: posts for the current selection without changing it.
     ::SendMessageW(list, LB_SETCURSEL, 0, 0);
     ::SendMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(-1, -1));
-    RecordingParent::pump();
+    VelmorTest::RecordingMainWindow::pump();
     EXPECT_EQ(selection(), 0);
-    EXPECT_EQ(menuRequests(), 2);
+    EXPECT_EQ(parent.menuRequests, (std::vector<int>{idFriendsList, idFriendsList}));
 }
 
 }  // namespace
