@@ -47,6 +47,15 @@ std::optional<std::wstring> askSaveFilePath(const SaveFileRequest& request)
     return std::wstring(fileName);
 }
 
+int trackPopupMenuAtCursor(HWND owner, HMENU menu)
+{
+    if (gResponder) return gResponder->answerPopupMenu(owner, menu);
+    POINT cursor = {};
+    ::GetCursorPos(&cursor);
+    return static_cast<int>(
+        ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, owner, nullptr));
+}
+
 void playBeep(UINT type)
 {
     if (gResponder) {

@@ -32,6 +32,9 @@ public:
     virtual std::optional<std::wstring> answerSaveFile(const SaveFileRequest& request) = 0;
     virtual void notifyBeep(UINT type) = 0;
     virtual void notifyFlash(HWND window) = 0;
+    // The command chosen from a pop-up menu (0 for none); the menu can be
+    // inspected with GetMenuItemCount / GetMenuStringW.
+    virtual int answerPopupMenu(HWND owner, HMENU menu) = 0;
 };
 
 // Installs a responder (nullptr restores the real platform). Interface thread.
@@ -43,6 +46,10 @@ int showMessageBox(HWND owner, std::wstring_view text, std::wstring_view caption
 // The common save dialog (OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST); the chosen
 // path, or nothing when cancelled.
 std::optional<std::wstring> askSaveFilePath(const SaveFileRequest& request);
+
+// Shows a pop-up menu at the cursor position, owned by `owner`, and returns
+// the chosen command (0 when none): TPM_RETURNCMD | TPM_RIGHTBUTTON.
+int trackPopupMenuAtCursor(HWND owner, HMENU menu);
 
 // MessageBeep.
 void playBeep(UINT type);

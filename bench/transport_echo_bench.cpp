@@ -1,0 +1,140 @@
+// Echo round-trip latency and throughput of WebSocketConnection over loopback
+// TLS, on both back-ends, for 100-byte and 64 KiB text messages. Runs under
+// Wine against the native tls_test_peer's echo scenario on 127.0.0.1:443;
+// bench/transport_echo_bench.sh sets all of that up and prints the figures.
+#include "transport/transport_testing.h"
+#include "transport/websocket_connection.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using VelmorTransport::BackendKind;
+using VelmorTransport::ReceivedKind;
+using VelmorTransport::WebSocketConnection;
+
+constexpr auto kPhaseTime = std::chrono::seconds(2);
+
+std::shared_ptr<WebSocketConnection> connect(BackendKind backend)
+{
+    VelmorTransport::Testing::forceCompatibilityTransport(backend == BackendKind::Compatibility);
+    std::wstring error;
+    auto connection = WebSocketConnection::open(L"localhost", L"/echo", error);
+    if (!connection) std::fwprintf(stderr, L"open failed: %ls\n", error.c_str());
+    return connection;
+}
+
+bool receiveEcho(WebSocketConnection& connection, std::size_t expectedSize)
+{
+    std::string message;
+    ReceivedKind kind{};
+    std::wstring error;
+    if (!connection.receive(message, kind, error)) {
+        std::fwprintf(stderr, L"receive failed: %ls\n", error.c_str());
+        return false;
+    }
+    if (kind != ReceivedKind::Text || message.size() != expectedSize) {
+        std::fprintf(stderr, "unexpected echo of %zu bytes\n", message.size());
+        return false;
+    }
+    return true;
+}
+
+// One message at a time: send, wait for its echo.
+bool measureLatency(WebSocketConnection& connection, const std::string& message)
+{
+    std::vector<double> microseconds;
+    const auto end = Clock::now() + kPhaseTime;
+    std::wstring error;
+    while (Clock::now() < end) {
+        const auto start = Clock::now();
+        if (!connection.sendText(message, error)) {
+            std::fwprintf(stderr, L"send failed: %ls\n", error.c_str());
+            return false;
+        }
+        if (!receiveEcho(connection, message.size())) return false;
+        microseconds.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    std::sort(microseconds.begin(), microseconds.end());
+    double sum = 0;
+    for (const double value : microseconds) sum += value;
+    std::printf("    round trip: %zu echoes, mean %.0f us, median %.0f us, 99th percentile %.0f us\n",
+                microseconds.size(), sum / static_cast<double>(microseconds.size()), microseconds[microseconds.size() / 2],
+                microseconds[microseconds.size() * 99 / 100]);
+    return true;
+}
+
+// A sender thread keeps sending while this thread takes the echoes back;
+// TCP flow control bounds what is in flight.
+bool measureThroughput(WebSocketConnection& connection, const std::string& message)
+{
+    std::atomic<bool> stop{false};
+    std::atomic<bool> senderDone{false};
+    std::atomic<bool> sendFailed{false};
+    std::atomic<std::size_t> sent{0};
+    const auto start = Clock::now();
+    std::thread sender([&] {
+        std::wstring error;
+        while (!stop) {
+            if (!connection.sendText(message, error)) {
+                sendFailed = true;
+                break;
+            }
+            ++sent;
+        }
+        senderDone = true;
+    });
+    std::size_t received = 0;
+    bool ok = true;
+    while (ok && Clock::now() - start < kPhaseTime) {
+        ok = receiveEcho(connection, message.size());
+        ++received;
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const std::size_t counted = received;
+    stop = true;
+    // Take back whatever is still on its way, so a send in progress can end.
+    while (ok && (!senderDone || received < sent)) {
+        if (received < sent) {
+            ok = receiveEcho(connection, message.size());
+            ++received;
+        } else {
+            std::this_thread::yield();
+        }
+    }
+    if (!ok) connection.cancel();
+    sender.join();
+    if (!ok || sendFailed) return false;
+    const double megabytes = static_cast<double>(counted) * static_cast<double>(message.size()) / 1e6;
+    std::printf("    throughput: %.1f MB/s echoed (%.0f messages/s)\n", megabytes / seconds,
+                static_cast<double>(counted) / seconds);
+    return true;
+}
+
+}  // namespace
+
+int main()
+{
+    int status = 0;
+    for (const BackendKind backend : {BackendKind::WinHttp, BackendKind::Compatibility}) {
+        std::printf("%s\n", backend == BackendKind::WinHttp ? "WinHTTP back-end" : "compatibility transport");
+        for (const std::size_t size : {std::size_t{100}, std::size_t{65536}}) {
+            std::printf("  %zu-byte messages\n", size);
+            const std::string message(size, 'e');
+            auto latencyConnection = connect(backend);
+            auto throughputConnection = connect(backend);
+            if (!latencyConnection || !throughputConnection || !measureLatency(*latencyConnection, message) ||
+                !measureThroughput(*throughputConnection, message)) {
+                status = 1;
+            }
+        }
+    }
+    return status;
+}

@@ -1,0 +1,206 @@
+#include "session/presence.h"
+
+#include "i18n/localize.h"
+#include "json/text_encoding.h"
+#include "platform/app_messages.h"
+#include "ui/control_ids.h"
+#include "ui/roster_list_box.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <unordered_set>
+
+namespace Velmor {
+namespace {
+
+// Hash sets over the names of a list. The rules below are stated as linear
+// searches; the sets give the same answers in constant time, which keeps a
+// snapshot of thousands of names cheap.
+struct NameSet {
+    std::unordered_set<std::wstring_view> names;
+    explicit NameSet(const NameList& list) : names(list.begin(), list.end()) {}
+    bool contains(std::wstring_view name) const { return names.count(name) != 0; }
+};
+
+HWND mainChild(int id)
+{
+    const HWND window = mainWindowHandle();
+    return window ? ::GetDlgItem(window, id) : nullptr;
+}
+
+void refill(int id, const NameList& names)
+{
+    if (const HWND list = mainChild(id)) fillRosterListBox(list, names);
+}
+
+void invalidate(int id)
+{
+    if (const HWND control = mainChild(id)) ::InvalidateRect(control, nullptr, TRUE);
+}
+
+// The online list changed: the online list box is refilled, and the lists
+// that mark who is online are redrawn.
+void onlineListChanged(const ClientState& state)
+{
+    refill(idOnlineUsersList, state.onlineUsers);
+    invalidate(idFriendsList);
+    invalidate(idRecentUsersList);
+    invalidate(idRoomMembersList);
+}
+
+const JsonValue* arrayMember(const JsonValue& message, std::string_view key)
+{
+    const JsonValue* value = message.member(key);
+    return value && value->kind == JsonKind::Array ? value : nullptr;
+}
+
+void keepFirstRecent(NameList& recent)
+{
+    if (recent.size() > kRecentUsersLimit) recent.resize(kRecentUsersLimit);
+}
+
+void setListViewCell(HWND listView, int row, int column, const std::wstring& text)
+{
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = const_cast<wchar_t*>(text.c_str());
+    ::SendMessageW(listView, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace
+
+std::wstring nameFromElement(const JsonValue& element) { return trimWhitespace(utf8ToUtf16(element.asText(""))); }
+
+NameList uniqueNames(const JsonValue& array, std::size_t limit)
+{
+    NameList names;
+    std::unordered_set<std::wstring> seen;
+    for (const JsonValue& element : array.arrayItems) {
+        if (names.size() >= limit) break;
+        std::wstring name = nameFromElement(element);
+        if (name.empty() || !seen.insert(name).second) continue;
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
+void showOnlineCount(std::size_t count)
+{
+    if (const HWND label = mainChild(idOnlineCountLabel)) {
+        ::SetWindowTextW(label, onlineCountText(count).c_str());
+    }
+}
+
+void applyUsersList(ClientState& state, const JsonValue& message)
+{
+    const NameList oldOnline = state.onlineUsers;
+    const NameList oldRecent = state.recentUsers;
+
+    const JsonValue* users = arrayMember(message, "users");
+    if (users) {
+        NameList online = uniqueNames(*users);
+        const NameSet wasOnline(oldOnline);
+        for (const std::wstring& name : online) {
+            if (!wasOnline.contains(name)) state.noteRecentUser(name);
+        }
+        state.onlineUsers = std::move(online);
+    }
+    if (const JsonValue* recent = arrayMember(message, "recent_users")) {
+        state.recentUsers = uniqueNames(*recent, kRecentUsersLimit);
+    }
+    keepFirstRecent(state.recentUsers);
+
+    const bool onlineChanged = state.onlineUsers != oldOnline;
+    const bool recentChanged = state.recentUsers != oldRecent;
+    if (onlineChanged) onlineListChanged(state);
+    if (recentChanged) refill(idRecentUsersList, state.recentUsers);
+
+    std::int64_t count = static_cast<std::int64_t>(state.onlineUsers.size());
+    if (!users) {
+        if (const JsonValue* reported = message.member("online_count")) count = reported->asInteger(count);
+    }
+    showOnlineCount(count < 1 ? 0 : static_cast<std::size_t>(count));
+
+    if (recentChanged) state.saveStoredLists();
+}
+
+void applyPresenceDelta(ClientState& state, const JsonValue& message)
+{
+    const NameList oldOnline = state.onlineUsers;
+    const NameList oldRecent = state.recentUsers;
+
+    if (const JsonValue* offline = arrayMember(message, "went_offline")) {
+        std::unordered_set<std::wstring> leaving;
+        for (const JsonValue& element : offline->arrayItems) leaving.insert(nameFromElement(element));
+        std::erase_if(state.onlineUsers, [&](const std::wstring& name) { return leaving.count(name) != 0; });
+    }
+    const bool carriesRecent = message.member("recent_users") != nullptr;
+    if (const JsonValue* online = arrayMember(message, "went_online")) {
+        std::unordered_set<std::wstring> present(state.onlineUsers.begin(), state.onlineUsers.end());
+        for (const JsonValue& element : online->arrayItems) {
+            std::wstring name = nameFromElement(element);
+            if (name.empty()) continue;
+            if (present.insert(name).second) state.onlineUsers.push_back(name);
+            if (!carriesRecent) state.noteRecentUser(name);
+        }
+    }
+    if (const JsonValue* recent = arrayMember(message, "recent_users")) {
+        state.recentUsers = uniqueNames(*recent, kRecentUsersLimit);
+    }
+    keepFirstRecent(state.recentUsers);
+
+    if (state.onlineUsers != oldOnline) onlineListChanged(state);
+    if (state.recentUsers != oldRecent) {
+        refill(idRecentUsersList, state.recentUsers);
+        state.saveStoredLists();
+    }
+    showOnlineCount(state.onlineUsers.size());
+}
+
+void applyRoomsList(ClientState& state, const JsonValue& message)
+{
+    const HWND listView = mainChild(idRoomListView);
+    if (!listView) return;
+
+    ::SendMessageW(listView, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageW(listView, LVM_DELETEALLITEMS, 0, 0);
+    std::wstring rememberedHost;
+    if (const JsonValue* rooms = arrayMember(message, "rooms")) {
+        for (const JsonValue& room : rooms->arrayItems) {
+            const std::wstring name = utf8ToUtf16(memberText(room, "name"));
+            std::wstring game = utf8ToUtf16(memberText(room, "game"));
+            if (game.empty()) game = kDefaultGame;
+            const std::wstring host = utf8ToUtf16(memberText(room, "host"));
+            std::int64_t players = 0;
+            if (const JsonValue* users = room.member("users")) {
+                players = users->asInteger(0);
+            } else if (const JsonValue* count = room.member("players")) {
+                players = count->asInteger(0);
+            }
+            const JsonValue* maximumMember = room.member("max_players");
+            const std::int64_t maximum = maximumMember ? maximumMember->asInteger(0) : 0;
+
+            if (!state.currentRoom.empty() && name == state.currentRoom) rememberedHost = host;
+
+            LVITEMW item = {};
+            item.mask = LVIF_TEXT;
+            item.iItem = static_cast<int>(::SendMessageW(listView, LVM_GETITEMCOUNT, 0, 0));
+            item.pszText = const_cast<wchar_t*>(name.c_str());
+            const int row =
+                static_cast<int>(::SendMessageW(listView, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+            if (row < 0) continue;
+            std::wstring playersText = std::to_wstring(players);
+            if (maximum >= 1) playersText += L"/" + std::to_wstring(maximum);
+            setListViewCell(listView, row, 1, game);
+            setListViewCell(listView, row, 2, playersText);
+            setListViewCell(listView, row, 3, host);
+        }
+    }
+    ::SendMessageW(listView, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(listView, nullptr, TRUE);
+
+    if (!state.currentRoom.empty() && !rememberedHost.empty()) state.roomHost = rememberedHost;
+}
+
+}  // namespace Velmor

@@ -1,0 +1,34 @@
+// Keeps the client's picture of the community in step with the server: full
+// user snapshots, presence deltas and the room list. Interface thread only.
+// The room list lives only in the main window's hidden room list view.
+#pragma once
+
+#include "json/json_value.h"
+#include "session/client_state.h"
+
+namespace Velmor {
+
+inline constexpr wchar_t kDefaultGame[] = L"Stronghold Crusader";
+
+// "users" (array of names), "recent_users" (array of names), "online_count".
+void applyUsersList(ClientState& state, const JsonValue& message);
+
+// "went_offline", "went_online", "recent_users".
+void applyPresenceDelta(ClientState& state, const JsonValue& message);
+
+// "rooms": array of objects with "name", "game", "host", "users" or "players"
+// and "max_players". Only while the room list view exists.
+void applyRoomsList(ClientState& state, const JsonValue& message);
+
+// A name taken from an array element: asText with an empty default,
+// converted and trimmed (empty results are skipped by the callers).
+std::wstring nameFromElement(const JsonValue& element);
+
+// The names of an array member in order, without empty names and repeats,
+// at most `limit` of them.
+NameList uniqueNames(const JsonValue& array, std::size_t limit = SIZE_MAX);
+
+// Shows a count in the main window's online count label, if it exists.
+void showOnlineCount(std::size_t count);
+
+}  // namespace Velmor

@@ -1,0 +1,79 @@
+// The implementation record behind one WebSocketConnection and the operations
+// of its two back-ends. Private to the transport.
+#pragma once
+
+#include "transport/fragment_collector.h"
+#include "transport/transport_handles.h"
+#include "transport/websocket_connection.h"
+#include "transport/websocket_frames.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace VelmorTransport {
+
+inline constexpr INTERNET_PORT kServicePort = 443;
+inline constexpr DWORD kNetworkTimeoutMs = 15000;  // resolve, connect and the handshakes
+
+struct WinHttpReceiver;
+
+struct ConnectionRecord {
+    BackendKind kind = BackendKind::None;
+    UniqueInternet session;
+    UniqueInternet webSocket;                          // null when none or after cancel
+    std::shared_ptr<WinHttpReceiver> winHttpReceiver;  // started by the first receive
+    UniqueSocket socket;                               // invalid when none or after cancel
+    UniqueCredentials credentials;
+    UniqueSecurityContext context;
+    SecPkgContext_StreamSizes streamSizes{};  // header, trailer, maximum message size
+
+    std::atomic<bool> cancelled{false};
+    std::mutex stateLock;    // guards webSocket, winHttpReceiver and socket; innermost
+    std::mutex sendLock;     // held for each whole outgoing message
+    std::mutex receiveLock;  // held for each whole receive; taken before sendLock
+
+    std::vector<char> encryptedInput;
+    std::vector<char> plaintext;
+    std::size_t plaintextOffset = 0;
+    PendingBytes pending;     // stream bytes behind the handshake response, then read-ahead
+    FrameReader frameReader;  // with the fragment accumulator and its opcode
+
+    // Checked before every send and receive: not cancelled, and connected.
+    bool usable(std::wstring& error) const;
+
+    // WinHTTP back-end.
+    bool openWinHttp(const std::wstring& host, const std::wstring& path, std::wstring& error);
+    bool sendWinHttp(std::string_view message, std::wstring& error);
+    bool receiveWinHttp(std::string& message, ReceivedKind& receivedKind, std::wstring& error);
+    static void abandonWinHttpReceive(const std::shared_ptr<WinHttpReceiver>& receiver);
+
+    // TLS stream over a socket.
+    bool connectSocket(const std::wstring& host, std::wstring& error);
+    bool tlsHandshake(const std::wstring& host, std::wstring& error);
+    bool tlsWrite(const char* data, std::size_t size, std::wstring& error);
+    bool tlsRead(char* buffer, std::size_t capacity, std::size_t& count, std::wstring& error);
+    bool socketSend(const char* data, std::size_t size, std::wstring& error);
+    bool socketReceive(std::wstring& error);
+    bool verifyServerCertificate(const std::wstring& host, std::wstring& error);
+
+    // WebSocket over the TLS stream.
+    bool openCompatibility(const std::wstring& host, const std::wstring& path, std::wstring& error);
+    bool writeFrame(unsigned char opcode, std::string_view payload, std::wstring& error);
+    bool readMessage(std::string& message, ReceivedKind& receivedKind, std::wstring& error);
+
+    SOCKET currentSocket();
+};
+
+// Receive and send time-outs of a socket; 0 waits without limit.
+void setSocketTimeouts(SOCKET socketValue, DWORD milliseconds);
+
+// Error texts with a platform code: WinHTTP codes unsigned in " (code)",
+// Winsock codes in " (Winsock code)", TLS codes signed in "(code).".
+std::wstring withWinHttpCode(const wchar_t* text, DWORD code);
+std::wstring withWinsockCode(const wchar_t* text, int code);
+std::wstring withTlsCode(const wchar_t* text, long code);
+
+}  // namespace VelmorTransport
