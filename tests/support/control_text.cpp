@@ -1,5 +1,7 @@
 #include "support/control_text.h"
 
+#include <commctrl.h>
+
 namespace VelmorTest {
 
 std::wstring windowText(HWND window)
@@ -22,6 +24,13 @@ std::wstring comboBoxItems(HWND comboBox, wchar_t separator)
         joined += item;
     }
     return joined;
+}
+
+std::wstring cueBanner(HWND editBox)
+{
+    wchar_t buffer[256] = {};
+    ::SendMessageW(editBox, EM_GETCUEBANNER, reinterpret_cast<WPARAM>(buffer), std::size(buffer));
+    return buffer;
 }
 
 }  // namespace VelmorTest
