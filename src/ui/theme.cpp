@@ -99,6 +99,32 @@ bool isEditClass(HWND control)
            ::lstrcmpiW(name, L"Edit") == 0;
 }
 
+struct ControlColorChoice {
+    int textRole;
+    int backgroundRole;  // -1: transparent background
+    bool forceOpaque;
+    int brushRole;
+};
+
+ControlColorChoice chooseControlColors(UINT message, int controlId, bool isEditBox, bool connected)
+{
+    // Read-only edit boxes (the transcript and the log view) ask with
+    // WM_CTLCOLORSTATIC; they are edit boxes all the same.
+    if (message == WM_CTLCOLOREDIT || (message == WM_CTLCOLORSTATIC && isEditBox)) {
+        if (controlId == idLogViewBox) return {17, 16, false, 16};
+        return {8, 5, false, 5};
+    }
+    if (message != WM_CTLCOLORSTATIC) return {8, 5, false, 5};  // list boxes and buttons
+    switch (controlId) {
+    case idStatusBar: return {9, 5, true, 5};
+    case idConnectionStatusLabel: return {connected ? 14 : 9, -1, false, 0};
+    case idOnlineCountLabel: return {14, -1, false, 0};
+    case idProductHeaderLabel:
+    case idPageTitleLabel: return {8, -1, false, 0};
+    default: return {9, -1, false, 0};
+    }
+}
+
 }  // namespace
 
 int normalizedTheme(int theme)
@@ -183,25 +209,6 @@ void recreateThemeBrushes(HWND mainWindow)
         }
     }
     if (toast) ::InvalidateRect(toast, nullptr, TRUE);
-}
-
-ControlColorChoice chooseControlColors(UINT message, int controlId, bool isEditBox, bool connected)
-{
-    // Read-only edit boxes (the transcript and the log view) ask with
-    // WM_CTLCOLORSTATIC; they are edit boxes all the same.
-    if (message == WM_CTLCOLOREDIT || (message == WM_CTLCOLORSTATIC && isEditBox)) {
-        if (controlId == idLogViewBox) return {17, 16, false, 16};
-        return {8, 5, false, 5};
-    }
-    if (message != WM_CTLCOLORSTATIC) return {8, 5, false, 5};  // list boxes and buttons
-    switch (controlId) {
-    case idStatusBar: return {9, 5, true, 5};
-    case idConnectionStatusLabel: return {connected ? 14 : 9, -1, false, 0};
-    case idOnlineCountLabel: return {14, -1, false, 0};
-    case idProductHeaderLabel:
-    case idPageTitleLabel: return {8, -1, false, 0};
-    default: return {9, -1, false, 0};
-    }
 }
 
 LRESULT themeControlColor(UINT message, WPARAM wParam, LPARAM lParam)

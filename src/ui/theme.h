@@ -61,15 +61,6 @@ void changeTheme(HWND mainWindow, int index);
 // device context, lParam the control). Returns the brush as the result.
 LRESULT themeControlColor(UINT message, WPARAM wParam, LPARAM lParam);
 
-// The decision behind themeControlColor, without a device context.
-struct ControlColorChoice {
-    int textRole = 8;
-    int backgroundRole = 5;  // -1: transparent background
-    bool forceOpaque = false;
-    int brushRole = 5;
-};
-ControlColorChoice chooseControlColors(UINT message, int controlId, bool isEditBox, bool connected);
-
 // --- The workspace style (Dear ImGui; needs a current context).
 // Resets the live style to the toolkit's defaults, applies the sizes and the
 // colours of the current theme and captures the result as the base style.
