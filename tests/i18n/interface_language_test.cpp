@@ -5,64 +5,24 @@
 #include "i18n/localize.h"
 #include "i18n/translation_tables.h"
 #include "session/client_state.h"
+#include "support/common_controls.h"
+#include "support/control_text.h"
 #include "support/test_window.h"
 #include "ui/control_ids.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 namespace {
 
 using namespace Velmor;
 
-// Cue banners belong to the version 6 edit control, which a process gets
-// through a Common Controls manifest. The client carries one; this test
-// program does not, so it creates its search box inside an activation context
-// made from such a manifest.
-class CommonControlsV6Scope {
-public:
-    CommonControlsV6Scope()
-    {
-        wchar_t folder[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, folder);
-        path_ = std::wstring(folder) + L"velmor-i18n-test-" + std::to_wstring(::GetCurrentProcessId()) + L".manifest";
-        std::ofstream(path_.c_str(), std::ios::binary)
-            << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
-               "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">"
-               "<dependency><dependentAssembly><assemblyIdentity type=\"win32\" "
-               "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" processorArchitecture=\"*\" "
-               "publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/></dependentAssembly></dependency></assembly>";
-        ACTCTXW description = {};
-        description.cbSize = sizeof(description);
-        description.lpSource = path_.c_str();
-        context_ = ::CreateActCtxW(&description);
-        if (context_ != INVALID_HANDLE_VALUE) active_ = ::ActivateActCtx(context_, &cookie_) != FALSE;
-    }
-    ~CommonControlsV6Scope()
-    {
-        if (active_) ::DeactivateActCtx(0, cookie_);
-        if (context_ != INVALID_HANDLE_VALUE) ::ReleaseActCtx(context_);
-        ::DeleteFileW(path_.c_str());
-    }
-    CommonControlsV6Scope(const CommonControlsV6Scope&) = delete;
-    CommonControlsV6Scope& operator=(const CommonControlsV6Scope&) = delete;
-
-    bool active() const { return active_; }
-
-private:
-    std::wstring path_;
-    HANDLE context_ = INVALID_HANDLE_VALUE;
-    ULONG_PTR cookie_ = 0;
-    bool active_ = false;
-};
-
 // Adds the log search box, a version 6 edit control, to `window`.
 void addSearchBox(const VelmorTest::TestMainWindow& window)
 {
-    CommonControlsV6Scope commonControls;
+    VelmorTest::CommonControlsV6Scope commonControls;
     ASSERT_TRUE(commonControls.active());
     ASSERT_NE(::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0, 0, 10, 10,
                                 window.handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(idLogSearchBox)),
@@ -112,33 +72,8 @@ VelmorTest::TestMainWindow makeFullSurface()
     });
 }
 
-std::wstring textOf(HWND window)
-{
-    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-std::wstring comboItems(HWND combo)
-{
-    std::wstring joined;
-    const LRESULT count = ::SendMessageW(combo, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        std::wstring item(static_cast<std::size_t>(::SendMessageW(combo, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
-        item.resize(static_cast<std::size_t>(
-            ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
-        if (i > 0) joined += L'|';
-        joined += item;
-    }
-    return joined;
-}
-
-std::wstring cueBanner(HWND edit)
-{
-    wchar_t buffer[256] = {};
-    ::SendMessageW(edit, EM_GETCUEBANNER, reinterpret_cast<WPARAM>(buffer), std::size(buffer));
-    return buffer;
-}
+using VelmorTest::comboBoxItems;
+using VelmorTest::cueBanner;
 
 void fillComboBox(HWND combo, std::initializer_list<const wchar_t*> items, int selection)
 {
@@ -181,8 +116,8 @@ TEST_F(InterfaceLanguageTest, FrenchReachesEveryControl)
     applyInterfaceLanguage(main);
 
     const auto french = [](const wchar_t* english) { return std::wstring(translate(english, uiLanguageFrench)); };
-    const auto text = [&](int id) { return textOf(window.child(id)); };
-    EXPECT_EQ(textOf(main), L"Velmor Chat — Studio");
+    const auto text = [&](int id) { return VelmorTest::windowText(window.child(id)); };
+    EXPECT_EQ(VelmorTest::windowText(main), L"Velmor Chat — Studio");
     EXPECT_EQ(text(idProductHeaderLabel), L"VELMOR CHAT   •   STUDIO");
     EXPECT_EQ(text(idUsernameLabel), L"Nom d’utilisateur");
     EXPECT_EQ(text(idConnectButton), french(L"Connect"));
@@ -206,7 +141,7 @@ TEST_F(InterfaceLanguageTest, FrenchReachesEveryControl)
     EXPECT_EQ(text(idLanguageLabel), french(L"Language"));
     EXPECT_EQ(::SendMessageW(window.child(idLanguageCombo), CB_GETCURSEL, 0, 0), 2);
     EXPECT_EQ(text(idThemeLabel), french(L"Theme"));
-    EXPECT_EQ(comboItems(window.child(idThemeCombo)),
+    EXPECT_EQ(comboBoxItems(window.child(idThemeCombo)),
               french(L"Graphite Dark") + L"|" + french(L"Midnight Blue") + L"|" + french(L"Light Canvas"));
     EXPECT_EQ(::SendMessageW(window.child(idThemeCombo), CB_GETCURSEL, 0, 0), 2);
     EXPECT_EQ(text(idDiagnosticsPrivacyLabel),
@@ -214,7 +149,7 @@ TEST_F(InterfaceLanguageTest, FrenchReachesEveryControl)
     EXPECT_EQ(text(idLogSummaryLabel), L"");
     EXPECT_EQ(cueBanner(window.child(idLogSearchBox)), french(L"Search logs…"));
     EXPECT_EQ(text(idFollowTailCheck), french(L"Follow log tail"));
-    EXPECT_EQ(comboItems(window.child(idLogFilterCombo)),
+    EXPECT_EQ(comboBoxItems(window.child(idLogFilterCombo)),
               french(L"All events") + L"|" + french(L"Warnings and errors") + L"|" + french(L"Errors only"));
     EXPECT_EQ(::SendMessageW(window.child(idLogFilterCombo), CB_GETCURSEL, 0, 0), 2);
     EXPECT_EQ(text(idCopyLogButton), french(L"Copy log"));
@@ -243,7 +178,7 @@ TEST_F(InterfaceLanguageTest, ArabicFollowsTheConnectionAndTheCount)
     state.activePage = pageDiagnostics;
     applyInterfaceLanguage(window.handle());
 
-    const auto text = [&](int id) { return textOf(window.child(id)); };
+    const auto text = [&](int id) { return VelmorTest::windowText(window.child(id)); };
     EXPECT_EQ(text(idConnectionStatusLabel), L"متصل · المزامنة المباشرة نشطة");
     EXPECT_EQ(text(idUsernameLabel), L"اسم المستخدم");
     EXPECT_EQ(text(idJoinRoomButton), L"انضمام للغرفة");
@@ -263,7 +198,7 @@ TEST_F(InterfaceLanguageTest, ArabicFollowsTheConnectionAndTheCount)
     EXPECT_EQ(text(idConnectionStatusLabel), L"Offline · waiting for login");
     EXPECT_EQ(text(idJoinRoomButton), L"Join room");
     EXPECT_EQ(text(idPageTitleLabel), L"Diagnostics & logs");
-    EXPECT_EQ(comboItems(window.child(idThemeCombo)), L"Graphite Dark|Midnight Blue|Light Canvas");
+    EXPECT_EQ(comboBoxItems(window.child(idThemeCombo)), L"Graphite Dark|Midnight Blue|Light Canvas");
     EXPECT_EQ(::SendMessageW(window.child(idLanguageCombo), CB_GETCURSEL, 0, 0), 0);
 }
 
@@ -273,8 +208,8 @@ TEST_F(InterfaceLanguageTest, MissingControlsAndWindowAreSkipped)
     clientState().uiLanguage = uiLanguageSpanish;
     clientState().activePage = pageFriends;
     applyInterfaceLanguage(window.handle());
-    EXPECT_EQ(textOf(window.child(idSendButton)), L"Enviar");
-    EXPECT_EQ(textOf(window.child(idPageTitleLabel)), translate(L"Friends", uiLanguageSpanish));
+    EXPECT_EQ(VelmorTest::windowText(window.child(idSendButton)), L"Enviar");
+    EXPECT_EQ(VelmorTest::windowText(window.child(idPageTitleLabel)), translate(L"Friends", uiLanguageSpanish));
 
     clientState().activePage = pageSettings;
     applyInterfaceLanguage(nullptr);
@@ -290,14 +225,14 @@ TEST_F(InterfaceLanguageTest, PageSelectionSetsStateAndTitle)
     for (int page = 0; page < 7; ++page) {
         selectWorkspacePage(window.handle(), page);
         EXPECT_EQ(clientState().activePage, page);
-        EXPECT_EQ(textOf(window.child(idPageTitleLabel)), titles[page]);
+        EXPECT_EQ(VelmorTest::windowText(window.child(idPageTitleLabel)), titles[page]);
     }
 
     for (int unknown : {7, 9, -1}) {
         selectWorkspacePage(window.handle(), pageRooms);
         selectWorkspacePage(window.handle(), unknown);
         EXPECT_EQ(clientState().activePage, pageRoomChat) << unknown;
-        EXPECT_EQ(textOf(window.child(idPageTitleLabel)), L"Room chat") << unknown;
+        EXPECT_EQ(VelmorTest::windowText(window.child(idPageTitleLabel)), L"Room chat") << unknown;
     }
 
     selectWorkspacePage(window.handle(), pageRecent);
@@ -306,7 +241,7 @@ TEST_F(InterfaceLanguageTest, PageSelectionSetsStateAndTitle)
 
     clientState().uiLanguage = uiLanguageArabic;
     selectWorkspacePage(window.handle(), pageFriends);
-    EXPECT_EQ(textOf(window.child(idPageTitleLabel)), L"الأصدقاء");
+    EXPECT_EQ(VelmorTest::windowText(window.child(idPageTitleLabel)), L"الأصدقاء");
 }
 
 }  // namespace
