@@ -91,6 +91,7 @@ public:
         if (!untrustedLoaded_) log("the untrusted_cert fault is unavailable: " + untrustedError);
         if (!options_.recordFile.empty() && !record_.openFile(options_.recordFile, error)) return false;
         recording_ = !options_.recordFile.empty() || options_.controlPort != 0;
+        record_.keepInMemory(options_.controlPort != 0);
 
         if (!listenOn(acceptor_, options_.address, options_.port, error)) return false;
         if (options_.controlPort != 0 && !listenOn(controlAcceptor_, "127.0.0.1", options_.controlPort, error)) return false;

@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -98,6 +100,33 @@ TEST(ServerProgram, ExitsAtOnceWithAReasonWhenItsPortIsTaken)
     EXPECT_GT(code, 0);
     EXPECT_NE(server.standardError().find("cannot listen on 127.0.0.1:" + taken), std::string::npos) << server.standardError();
     ::close(holder);
+}
+
+TEST(ServerProgram, RecordsEveryRequestInTheRecordFile)
+{
+    char path[] = "/tmp/velmor-record-test.XXXXXX";
+    const int fd = ::mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    {
+        ServerProcess server({"--record", path});
+        ASSERT_EQ(server.startError(), "");
+        {
+            WsClient client;
+            ASSERT_FALSE(client.connect(server.port(), "amy"));
+            ASSERT_TRUE(client.receiveType("connected"));
+            client.send("ping");
+            EXPECT_EQ(client.receive(), "pong");
+            client.send(R"({"type":"list_rooms"})");
+            EXPECT_TRUE(client.receiveType("rooms_list"));
+        }
+        EXPECT_EQ(server.stop(SIGTERM), 0);
+    }
+    std::ifstream file(path);
+    const std::string record((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(record, "{\"user\":\"amy\",\"type\":\"ping\",\"text\":\"ping\"}\n"
+                      "{\"user\":\"amy\",\"type\":\"list_rooms\",\"text\":\"{\\\"type\\\":\\\"list_rooms\\\"}\"}\n");
+    ::unlink(path);
 }
 
 // --- upgrade -----------------------------------------------------------------
