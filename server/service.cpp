@@ -210,18 +210,22 @@ public:
         return users;
     }
 
+    // A session that is closing takes nothing more; saying "ok" then would
+    // report a message that never leaves as sent.
     bool sendTo(std::string_view user, InjectedMessage message) override
     {
         WebSocketSession* session = sessionOf(user);
-        if (session) session->inject(std::move(message));
-        return session != nullptr;
+        if (!session || !session->accepting()) return false;
+        session->inject(std::move(message));
+        return true;
     }
 
     bool closeUser(std::string_view user, std::uint16_t code, std::string reason) override
     {
         WebSocketSession* session = sessionOf(user);
-        if (session) session->close(code, std::move(reason));
-        return session != nullptr;
+        if (!session || !session->accepting()) return false;
+        session->close(code, std::move(reason));
+        return true;
     }
 
     bool dropUser(std::string_view user) override

@@ -345,6 +345,7 @@ TEST_F(ServerTest, CloseDropAndResetEndConnectionsAsAsked)
 {
     auto amy = join("amy");
     ASSERT_EQ(control.get("/close?user=amy&code=4321&reason=" + percentEncode("see you")).status, 200u);
+    EXPECT_EQ(control.get("/send?user=amy&text=late").status, 400u) << "a closing connection takes nothing more";
     EXPECT_FALSE(amy->receive());
     EXPECT_EQ(amy->lastError(), websocket::error::closed);
     EXPECT_EQ(amy->closeReason().code, 4321);
