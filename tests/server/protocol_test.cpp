@@ -328,7 +328,7 @@ TEST_F(ServerTest, InjectedMessagesArriveAsAsked)
 
     // Bad arguments are refused with a reason, and nothing is sent.
     for (const std::string& bad : Strings{"/send?user=amy", "/send?user=nobody&text=x", "/send?user=amy&text=x&fragments=0",
-                                  "/send?user=amy&text=%FF", "/send_large?user=amy&bytes=3", "/close?user=amy&code=1005",
+                                  "/send_large?user=amy&bytes=3", "/close?user=amy&code=1005",
                                   "/close?user=amy&code=abc", "/close?user=amy&code=1000&reason=" + std::string(124, 'r'),
                                   "/fault?name=refuse_upgrade&status=101", "/fault?name=delay_dm_sent", "/fault?name=nope",
                                   "/fault", "/drop", "/pings"}) {
@@ -339,6 +339,13 @@ TEST_F(ServerTest, InjectedMessagesArriveAsAsked)
     EXPECT_EQ(control.get("/nothing").status, 404u);
     amy->send("ping");
     EXPECT_EQ(amy->receive(), "pong");
+
+    // Unchanged means unchanged: broken UTF-8 in a text message reaches the
+    // client, which must fail the connection (1007).
+    ASSERT_EQ(control.get("/send?user=amy&text=%FF").status, 200u);
+    EXPECT_FALSE(amy->receive());
+    EXPECT_NE(amy->lastError(), boost::beast::error::timeout);
+    EXPECT_TRUE(control.waitForUser("amy", false));
 }
 
 TEST_F(ServerTest, CloseDropAndResetEndConnectionsAsAsked)
