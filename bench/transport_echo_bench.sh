@@ -15,5 +15,4 @@ wine_session_start "$work" || { echo "could not start the Wine session" >&2; exi
 
 "$root/tests/transport/with_test_peer.sh" "$build_root/native/bin/tls_test_peer" \
   --cert "$certs/server.crt" --key "$certs/server.key" \
-  --untrusted-cert "$certs/untrusted/server.crt" --untrusted-key "$certs/untrusted/server.key" \
   -- "$build_root/windows/bin/transport_echo_bench.exe"

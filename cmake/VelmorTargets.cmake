@@ -55,3 +55,23 @@ function(velmor_benchmark name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_BINARY_DIR}/generated)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
 endfunction()
+
+# velmor_server_test(name SOURCES ... LIBS ... [SERVER_OPTIONS ...]): a Windows
+# GoogleTest program that runs against the local community server on
+# 127.0.0.1:443, started around it by scripts/lib/with_local_server.sh. Only
+# one such test holds the port at a time.
+function(velmor_server_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;SERVER_OPTIONS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  velmor_defaults(${name})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests
+    ${PROJECT_BINARY_DIR}/generated)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} velmor_server_control GTest::gtest_main)
+  add_test(NAME ${name}
+    COMMAND ${PROJECT_SOURCE_DIR}/scripts/lib/with_local_server.sh ${ARG_SERVER_OPTIONS} -- $<TARGET_FILE:${name}>)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 600)
+  endif()
+  set_tests_properties(${name} PROPERTIES RESOURCE_LOCK port443 TIMEOUT ${ARG_TIMEOUT}
+    ENVIRONMENT "VELMOR_NATIVE_BIN_DIR=${VELMOR_NATIVE_BIN_DIR}")
+endfunction()

@@ -116,10 +116,9 @@ ControlReply send(const Arguments& arguments, const std::string& user, ControlTa
         if (!fragments || *fragments < 1 || *fragments > kMaxFragments) return bad("fragments must be from 1 to 10000");
         message.fragments = static_cast<unsigned>(*fragments);
     }
-    // A text message must stay valid UTF-8 or the client would be right to
-    // fail the connection; a test that wants that sends binary.
-    if (!message.binary && !isValidUtf8(message.payload)) return bad("text is not valid UTF-8");
-    if (!server.sendTo(user, std::move(message))) return bad("no connection for user " + user);
+    // Sent unchanged, even as invalid UTF-8: a test may want to see the
+    // client fail the connection for it.
+    if (!server.sendTo(user, std::move(message))) return bad("no open connection for user " + user);
     return ok();
 }
 
@@ -179,17 +178,17 @@ ControlReply handleControlRequest(bool isGet, std::string_view target, ControlTa
         InjectedMessage message;
         message.payload = largeMessage(static_cast<std::size_t>(*bytes));
         if (message.payload.empty()) return bad("bytes is smaller than the smallest JSON message with padding");
-        if (!server.sendTo(*user, std::move(message))) return bad("no connection for user " + *user);
+        if (!server.sendTo(*user, std::move(message))) return bad("no open connection for user " + *user);
         return ok();
     }
     if (path == "/close") {
         std::uint16_t code = 0;
         std::string reason;
         if (auto refused = readClose(arguments, code, reason)) return *refused;
-        if (!server.closeUser(*user, code, std::move(reason))) return bad("no connection for user " + *user);
+        if (!server.closeUser(*user, code, std::move(reason))) return bad("no open connection for user " + *user);
         return ok();
     }
-    if (!server.dropUser(*user)) return bad("no connection for user " + *user);
+    if (!server.dropUser(*user)) return bad("no open connection for user " + *user);
     return ok();
 }
 

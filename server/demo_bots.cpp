@@ -127,7 +127,7 @@ void DemoBots::tick(Clock::time_point now, Outbox& out)
                 bot.nextChange = now + randomSeconds(45, 90);
                 if (bot.id != 0) {
                     enterLobby(bot, out);
-                    say(bot, "Hi all, back again.", out);
+                    say(bot, "Hi everyone, anyone up for a game?", out);
                 }
             }
         } else if (bot.role != Role::Wanderer && bot.id == 0) {
@@ -147,7 +147,9 @@ void DemoBots::tick(Clock::time_point now, Outbox& out)
             if (bot.id != 0 && community_.roomOf(bot.id) == kLobby) speakers.push_back(&bot);
         if (!speakers.empty()) {
             Bot& speaker = *speakers[random_() % speakers.size()];
-            say(speaker, kChatLines[random_() % kChatLines.size()], out);
+            // Never the same line twice in a row.
+            lastLine_ = (lastLine_ + 1 + random_() % (kChatLines.size() - 1)) % kChatLines.size();
+            say(speaker, kChatLines[lastLine_], out);
         }
     }
 }

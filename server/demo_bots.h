@@ -8,6 +8,7 @@
 #include "community.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -74,6 +75,7 @@ private:
     bool started_ = false;
     Clock::time_point nextChat_{};
     std::uint64_t nextRequestId_ = 1;
+    std::size_t lastLine_ = 0;
 };
 
 }  // namespace VelmorServer

@@ -38,6 +38,7 @@ void RequestRecord::add(std::string_view user, std::string_view text)
         std::fwrite(line.data(), 1, line.size(), file_.get());
         std::fflush(file_.get());
     }
+    if (!keepInMemory_) return;
     bytes_ += line.size();
     lines_.push_back(std::move(line));
     while (bytes_ > kMaxMemoryBytes && !lines_.empty()) {

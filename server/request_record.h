@@ -21,6 +21,10 @@ public:
     // file cannot be opened.
     bool openFile(const std::string& path, std::string& error);
 
+    // Only the control interface reads the in-memory lines; without it the
+    // record goes to the file alone.
+    void keepInMemory(bool keep) { keepInMemory_ = keep; }
+
     void add(std::string_view user, std::string_view text);
 
     // Every line held in memory, each ended by a line feed.
@@ -40,6 +44,7 @@ private:
     };
     std::deque<std::string> lines_;
     std::size_t bytes_ = 0;
+    bool keepInMemory_ = true;
     std::unique_ptr<std::FILE, FileCloser> file_;
 };
 

@@ -91,6 +91,7 @@ public:
         if (!untrustedLoaded_) log("the untrusted_cert fault is unavailable: " + untrustedError);
         if (!options_.recordFile.empty() && !record_.openFile(options_.recordFile, error)) return false;
         recording_ = !options_.recordFile.empty() || options_.controlPort != 0;
+        record_.keepInMemory(options_.controlPort != 0);
 
         if (!listenOn(acceptor_, options_.address, options_.port, error)) return false;
         if (options_.controlPort != 0 && !listenOn(controlAcceptor_, "127.0.0.1", options_.controlPort, error)) return false;
@@ -209,18 +210,22 @@ public:
         return users;
     }
 
+    // A session that is closing takes nothing more; saying "ok" then would
+    // report a message that never leaves as sent.
     bool sendTo(std::string_view user, InjectedMessage message) override
     {
         WebSocketSession* session = sessionOf(user);
-        if (session) session->inject(std::move(message));
-        return session != nullptr;
+        if (!session || !session->accepting()) return false;
+        session->inject(std::move(message));
+        return true;
     }
 
     bool closeUser(std::string_view user, std::uint16_t code, std::string reason) override
     {
         WebSocketSession* session = sessionOf(user);
-        if (session) session->close(code, std::move(reason));
-        return session != nullptr;
+        if (!session || !session->accepting()) return false;
+        session->close(code, std::move(reason));
+        return true;
     }
 
     bool dropUser(std::string_view user) override

@@ -60,6 +60,8 @@ public:
     void drop();
 
     bool upgraded() const { return upgraded_; }
+    // Open for more messages: upgraded, and not closing or gone.
+    bool accepting() const { return upgraded_ && !closing_ && !dropped_ && !finished_; }
     const std::string& user() const { return user_; }  // the name it connected with
     ConnectionId id() const { return id_; }
     void setId(ConnectionId id) { id_ = id; }

@@ -1,6 +1,8 @@
 // The WinHTTP back-end: upgrade an HTTPS request to a WebSocket and move whole
 // messages through WinHTTP's synchronous WebSocket functions.
 #include "transport/connection_record.h"
+#include "transport/platform_support.h"
+#include "transport/websocket_handshake.h"
 #include "transport/winhttp_entry_points.h"
 
 #include <condition_variable>
@@ -20,6 +22,38 @@ Function entryPoint(HMODULE module, const char* name)
 }
 
 constexpr DWORD kReceiveBufferBytes = 8192;
+
+// A header of the request (flags WINHTTP_QUERY_FLAG_REQUEST_HEADERS) or of the
+// response, by name; false when it is not there.
+bool queryHeader(HINTERNET request, DWORD flags, const wchar_t* name, std::wstring& value)
+{
+    DWORD size = 0;
+    ::WinHttpQueryHeaders(request, WINHTTP_QUERY_CUSTOM | flags, name, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                          WINHTTP_NO_HEADER_INDEX);
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return false;
+    std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
+    DWORD bufferSize = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_CUSTOM | flags, name, buffer.data(), &bufferSize,
+                               WINHTTP_NO_HEADER_INDEX)) {
+        return false;
+    }
+    buffer.resize(bufferSize / sizeof(wchar_t));
+    value = std::move(buffer);
+    return true;
+}
+
+// Not every WinHTTP checks Sec-WebSocket-Accept against the key it sent
+// (Wine's does not), so the upgrade is checked here too whenever the key
+// can be read back; otherwise WinHTTP's own check stands.
+bool acceptMatchesKey(HINTERNET request)
+{
+    std::wstring key;
+    if (!queryHeader(request, WINHTTP_QUERY_FLAG_REQUEST_HEADERS, L"Sec-WebSocket-Key", key)) return true;
+    std::wstring accept;
+    std::string expected;
+    return queryHeader(request, 0, L"Sec-WebSocket-Accept", accept) &&
+           computeAcceptValue(strictUtf8(key), sha1Hash, expected) && strictUtf8(accept) == expected;
+}
 
 }  // namespace
 
@@ -84,6 +118,11 @@ bool ConnectionRecord::openWinHttp(const std::wstring& host, const std::wstring&
     }
     if (status != 101) {
         error = L"The server rejected the WebSocket upgrade (HTTP " + std::to_wstring(status) + L").";
+        return false;
+    }
+
+    if (!acceptMatchesKey(request.get())) {
+        error = L"The server returned an invalid WebSocket handshake signature.";
         return false;
     }
 

@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -98,6 +100,33 @@ TEST(ServerProgram, ExitsAtOnceWithAReasonWhenItsPortIsTaken)
     EXPECT_GT(code, 0);
     EXPECT_NE(server.standardError().find("cannot listen on 127.0.0.1:" + taken), std::string::npos) << server.standardError();
     ::close(holder);
+}
+
+TEST(ServerProgram, RecordsEveryRequestInTheRecordFile)
+{
+    char path[] = "/tmp/velmor-record-test.XXXXXX";
+    const int fd = ::mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    {
+        ServerProcess server({"--record", path});
+        ASSERT_EQ(server.startError(), "");
+        {
+            WsClient client;
+            ASSERT_FALSE(client.connect(server.port(), "amy"));
+            ASSERT_TRUE(client.receiveType("connected"));
+            client.send("ping");
+            EXPECT_EQ(client.receive(), "pong");
+            client.send(R"({"type":"list_rooms"})");
+            EXPECT_TRUE(client.receiveType("rooms_list"));
+        }
+        EXPECT_EQ(server.stop(SIGTERM), 0);
+    }
+    std::ifstream file(path);
+    const std::string record((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(record, "{\"user\":\"amy\",\"type\":\"ping\",\"text\":\"ping\"}\n"
+                      "{\"user\":\"amy\",\"type\":\"list_rooms\",\"text\":\"{\\\"type\\\":\\\"list_rooms\\\"}\"}\n");
+    ::unlink(path);
 }
 
 // --- upgrade -----------------------------------------------------------------
@@ -299,7 +328,7 @@ TEST_F(ServerTest, InjectedMessagesArriveAsAsked)
 
     // Bad arguments are refused with a reason, and nothing is sent.
     for (const std::string& bad : Strings{"/send?user=amy", "/send?user=nobody&text=x", "/send?user=amy&text=x&fragments=0",
-                                  "/send?user=amy&text=%FF", "/send_large?user=amy&bytes=3", "/close?user=amy&code=1005",
+                                  "/send_large?user=amy&bytes=3", "/close?user=amy&code=1005",
                                   "/close?user=amy&code=abc", "/close?user=amy&code=1000&reason=" + std::string(124, 'r'),
                                   "/fault?name=refuse_upgrade&status=101", "/fault?name=delay_dm_sent", "/fault?name=nope",
                                   "/fault", "/drop", "/pings"}) {
@@ -310,12 +339,20 @@ TEST_F(ServerTest, InjectedMessagesArriveAsAsked)
     EXPECT_EQ(control.get("/nothing").status, 404u);
     amy->send("ping");
     EXPECT_EQ(amy->receive(), "pong");
+
+    // Unchanged means unchanged: broken UTF-8 in a text message reaches the
+    // client, which must fail the connection (1007).
+    ASSERT_EQ(control.get("/send?user=amy&text=%FF").status, 200u);
+    EXPECT_FALSE(amy->receive());
+    EXPECT_NE(amy->lastError(), boost::beast::error::timeout);
+    EXPECT_TRUE(control.waitForUser("amy", false));
 }
 
 TEST_F(ServerTest, CloseDropAndResetEndConnectionsAsAsked)
 {
     auto amy = join("amy");
     ASSERT_EQ(control.get("/close?user=amy&code=4321&reason=" + percentEncode("see you")).status, 200u);
+    EXPECT_EQ(control.get("/send?user=amy&text=late").status, 400u) << "a closing connection takes nothing more";
     EXPECT_FALSE(amy->receive());
     EXPECT_EQ(amy->lastError(), websocket::error::closed);
     EXPECT_EQ(amy->closeReason().code, 4321);

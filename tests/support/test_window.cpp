@@ -9,14 +9,22 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"VelmorTestMainWindow";
 std::map<UINT, int> gMessageCounts;
+std::vector<std::wstring> gStatusTexts;
+std::vector<std::string> gServerTexts;
 
 LRESULT CALLBACK testWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message >= WM_APP) {
         ++gMessageCounts[message];
         // Free owned payloads the way the real window would.
-        if (message == Velmor::statusUpdate) Velmor::adoptPayload<Velmor::StatusUpdatePayload>(lParam);
-        if (message == Velmor::serverText) Velmor::adoptPayload<std::string>(lParam);
+        if (message == Velmor::statusUpdate) {
+            if (const auto payload = Velmor::adoptPayload<Velmor::StatusUpdatePayload>(lParam)) {
+                gStatusTexts.push_back(payload->text);
+            }
+        }
+        if (message == Velmor::serverText) {
+            if (const auto payload = Velmor::adoptPayload<std::string>(lParam)) gServerTexts.push_back(*payload);
+        }
         return 0;
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
@@ -41,6 +49,8 @@ TestMainWindow::TestMainWindow(std::initializer_list<ChildSpec> children)
 {
     registerClassOnce();
     gMessageCounts.clear();
+    gStatusTexts.clear();
+    gServerTexts.clear();
     window_ = ::CreateWindowExW(0, kClassName, L"test", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
                                 ::GetModuleHandleW(nullptr), nullptr);
     for (const ChildSpec& spec : children) {
@@ -82,6 +92,10 @@ std::wstring TestMainWindow::listBoxItems(int id, wchar_t separator) const
     }
     return joined;
 }
+
+const std::vector<std::wstring>& TestMainWindow::statusTexts() { return gStatusTexts; }
+
+const std::vector<std::string>& TestMainWindow::serverTexts() { return gServerTexts; }
 
 int TestMainWindow::postedCount(UINT message) const
 {

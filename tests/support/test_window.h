@@ -7,6 +7,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace VelmorTest {
 
@@ -35,6 +36,11 @@ public:
     // Messages posted to the window that carried `message`, counted by the
     // window procedure as they are pumped.
     int postedCount(UINT message) const;
+
+    // The payloads of the statusUpdate and serverText messages pumped so far,
+    // in arrival order.
+    static const std::vector<std::wstring>& statusTexts();
+    static const std::vector<std::string>& serverTexts();
 
 private:
     HWND window_ = nullptr;

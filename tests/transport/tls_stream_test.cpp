@@ -2,8 +2,8 @@
 // OpenSSL server on 127.0.0.1:443 that controls every raw byte it sends):
 // records split over TCP segments or sharing one, a frame in the record of the
 // handshake response, record sizes of a long write, the server's close
-// notification and renegotiation request, a dropped connection, a handshake
-// response that never ends, and an untrusted certificate.
+// notification and renegotiation request, a dropped connection, and a
+// handshake response that never ends.
 #include "transport/connection_test_support.h"
 
 #include <gtest/gtest.h>
@@ -64,27 +64,6 @@ TEST_P(RecordLayout, FrameInTheRecordOfTheHandshakeResponse)
     std::wstring error;
     ASSERT_TRUE(connection->sendText("echo me", error)) << narrow(error);
     expectText(*connection, "echo me");
-}
-
-TEST_P(RecordLayout, UntrustedCertificateIsRefused)
-{
-    // After /untrusted-next the peer presents, for localhost, a certificate
-    // from an authority nobody trusts.
-    ASSERT_TRUE(openScenario(GetParam(), L"/untrusted-next"));
-    std::wstring error;
-    EXPECT_FALSE(openOn(GetParam(), L"/echo", error));
-    if (GetParam() == BackendKind::WinHttp) {
-        // ERROR_WINHTTP_SECURE_FAILURE on Windows; Wine reports the failed
-        // channel as ERROR_WINHTTP_SECURE_CHANNEL_ERROR.
-        EXPECT_TRUE(error == L"WinHTTP WebSocket upgrade failed (12175)" ||
-                    error == L"WinHTTP WebSocket upgrade failed (12157)")
-            << narrow(error);
-    } else {
-        // CERT_E_UNTRUSTEDROOT
-        EXPECT_EQ(error, L"The server's TLS certificate could not be verified (-2146762487).");
-    }
-    // The next connection is trusted again.
-    EXPECT_TRUE(openScenario(GetParam(), L"/echo"));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBackEnds, RecordLayout, ::testing::Values(BackendKind::WinHttp, BackendKind::Compatibility),

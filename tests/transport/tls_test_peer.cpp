@@ -3,14 +3,12 @@
 // BIOs, one record at a time), so a test can have a record split across TCP
 // segments, several records in one segment, a close notification on a socket
 // that stays open, a renegotiation request, an endless handshake response,
-// an untrusted certificate, or learn the sizes of the records the client
-// sent. The request path picks
+// or learn the sizes of the records the client sent. The request path picks
 // the scenario; see runScenario.
 //
-//   tls_test_peer --cert F --key F --untrusted-cert F --untrusted-key F [--port 443]
+//   tls_test_peer --cert F --key F [--port 443]
 //
-// After a request for /untrusted-next the next connection gets the untrusted
-// certificate (same names, unknown authority). Prints "tls-test-peer
+// Prints "tls-test-peer
 // listening on 127.0.0.1:PORT" when ready; SIGINT/SIGTERM end it with 0.
 #include "transport/base64.h"
 #include "transport/websocket_frames.h"
@@ -41,8 +39,6 @@ namespace {
 using namespace VelmorTransport;
 
 std::atomic<bool> stopping{false};
-std::atomic<bool> serveUntrustedNext{false};  // set by a request for /untrusted-next
-SSL_CTX* untrustedContext = nullptr;
 
 struct Connection {
     int socket = -1;
@@ -232,7 +228,6 @@ void runScenario(Connection& c)
     const std::string response = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                                  "Sec-WebSocket-Accept: " + accept + "\r\n\r\n";
 
-    if (path == "/untrusted-next") serveUntrustedNext = true;
     if (path == "/endless-headers") {
         // Header lines for as long as the client keeps reading.
         std::string filler = "HTTP/1.1 101 Switching Protocols\r\n";
@@ -303,7 +298,6 @@ void serve(int socket, SSL_CTX* context)
     const int on = 1;
     setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     c.ssl = SSL_new(context);
-    if (serveUntrustedNext.exchange(false)) SSL_set_SSL_CTX(c.ssl, untrustedContext);
     c.in = BIO_new(BIO_s_mem());
     c.out = BIO_new(BIO_s_mem());
     SSL_set_bio(c.ssl, c.in, c.out);
@@ -320,8 +314,8 @@ SSL_CTX* makeContext(const std::string& cert, const std::string& key)
         ERR_print_errors_fp(stderr);
         return nullptr;
     }
-    // Every connection makes a full handshake, so each one is shown the
-    // certificate it is meant to see.
+    // Every connection makes a full handshake, so each one goes through the
+    // client's certificate check.
     SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_OFF);
     SSL_CTX_set_options(context, SSL_OP_NO_TICKET);
     return context;
@@ -336,19 +330,16 @@ void requestStop(int)
 
 int main(int argc, char** argv)
 {
-    std::string cert, key, untrustedCert, untrustedKey;
+    std::string cert, key;
     int port = 443;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--cert") cert = argv[i + 1];
         else if (option == "--key") key = argv[i + 1];
-        else if (option == "--untrusted-cert") untrustedCert = argv[i + 1];
-        else if (option == "--untrusted-key") untrustedKey = argv[i + 1];
         else if (option == "--port") port = std::atoi(argv[i + 1]);
     }
-    SSL_CTX* trusted = makeContext(cert, key);
-    untrustedContext = makeContext(untrustedCert, untrustedKey);
-    if (!trusted || !untrustedContext) return 1;
+    SSL_CTX* context = makeContext(cert, key);
+    if (!context) return 1;
 
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     const int on = 1;
@@ -374,7 +365,7 @@ int main(int argc, char** argv)
         if (client < 0) continue;
         // Connections are served on their own threads and simply end with
         // the process.
-        std::thread(serve, client, trusted).detach();
+        std::thread(serve, client, context).detach();
     }
     close(listener);
     return 0;

@@ -2,14 +2,10 @@
 // over TLS on 127.0.0.1:443, started by with_test_peer.sh), so that our
 // framing and handshake are checked by someone else's implementation.
 #include "transport/connection_test_support.h"
-#include "transport/websocket_frames.h"
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 using namespace VelmorTest;
-using VelmorTransport::kMaxMessageBytes;
 
 namespace {
 
@@ -68,27 +64,6 @@ TEST_P(Interop, BinaryAndFragmentedMessagesFromTheServer)
     expectMessage(ReceivedKind::Text, "after");
 }
 
-TEST_P(Interop, MessagesAtTheTwoMebibyteLimit)
-{
-    std::string largest(kMaxMessageBytes, 'x');
-    largest.front() = '<';
-    largest.back() = '>';
-    send(largest);
-    expectMessage(ReceivedKind::Text, largest);
-
-    send("!large " + std::to_string(kMaxMessageBytes));
-    expectMessage(ReceivedKind::Text, std::string(kMaxMessageBytes, 'L'));
-
-    // The peer sends it as one frame: our own framing refuses the frame from
-    // its header, WinHTTP counts the message as it arrives.
-    send("!large " + std::to_string(kMaxMessageBytes + 1));
-    const Received tooLarge = receiveWithin(*connection);
-    EXPECT_FALSE(tooLarge.ok);
-    EXPECT_EQ(tooLarge.error, GetParam() == BackendKind::WinHttp
-                                  ? L"The server sent a WebSocket message larger than 2 MiB."
-                                  : L"The server sent an invalid or oversized WebSocket frame.");
-}
-
 TEST_P(Interop, EmptyServerPingIsAnswered)
 {
     // The peer only reports back once the pong matching its ping arrived.
@@ -103,29 +78,6 @@ TEST_P(Interop, ServerCloseWithStatusAndReason)
     ASSERT_TRUE(closed.ok) << narrow(closed.error);
     EXPECT_EQ(closed.kind, ReceivedKind::Close);
     EXPECT_TRUE(closed.message.empty());
-}
-
-TEST_P(Interop, CancelFromAnotherThreadWakesABlockedReceive)
-{
-    Received blocked;
-    std::thread receiver([&] { blocked = receiveWithin(*connection, std::chrono::seconds(20)); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const auto cancelled = std::chrono::steady_clock::now();
-    connection->cancel();
-    receiver.join();
-    const auto woke = std::chrono::steady_clock::now();
-    EXPECT_FALSE(blocked.ok);
-    EXPECT_FALSE(blocked.timedOut) << "only the watchdog ended the receive";
-    EXPECT_EQ(blocked.error, L"Connection was closed.");
-    EXPECT_LT(woke - cancelled, std::chrono::seconds(5));
-
-    connection->cancel();  // a second cancel changes nothing
-    std::wstring error;
-    EXPECT_FALSE(connection->sendText("late", error));
-    EXPECT_EQ(error, L"Connection was closed.");
-    const Received again = receiveWithin(*connection, std::chrono::seconds(5));
-    EXPECT_FALSE(again.ok);
-    EXPECT_EQ(again.error, L"Connection was closed.");
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBackEnds, Interop, ::testing::Values(BackendKind::WinHttp, BackendKind::Compatibility),
@@ -143,18 +95,4 @@ TEST(InteropCompatibility, ServerPingWithPayloadIsAnsweredWithTheSamePayload)
     const Received received = receiveWithin(*connection);
     ASSERT_TRUE(received.ok) << narrow(received.error);
     EXPECT_EQ(received.message, "pong p1-\xC3\xA9-payload");
-}
-
-TEST(InteropCompatibility, OutgoingMessageOverTheLimitFailsWithoutNetworkActivity)
-{
-    std::wstring error;
-    const auto connection = openOn(BackendKind::Compatibility, kPath, error);
-    ASSERT_TRUE(connection) << narrow(error);
-    EXPECT_FALSE(connection->sendText(std::string(kMaxMessageBytes + 1, 'x'), error));
-    EXPECT_EQ(error, L"WebSocket message is too large.");
-    // The connection is untouched: the next message goes through.
-    ASSERT_TRUE(connection->sendText("still fine", error)) << narrow(error);
-    const Received received = receiveWithin(*connection);
-    ASSERT_TRUE(received.ok) << narrow(received.error);
-    EXPECT_EQ(received.message, "still fine");
 }

@@ -1,0 +1,27 @@
+// The process entry point's body and the main window: start-up in order, the
+// message loop, the window procedure that is the hub of the interface thread
+// (worker messages, every command, the frame timer) and the ordered shutdown.
+#pragma once
+
+#include "ui/window_classes.h"
+
+#include <windows.h>
+
+namespace Velmor {
+
+inline constexpr wchar_t kMainWindowTitle[] = L"Velmor Chat \u2014 Studio";
+inline constexpr int kApplicationIconId = 101;
+
+// Start-up, message loop and shutdown; returns the process exit code (the
+// quit message's wParam, or 1 after a start-up failure).
+int runApplication(HINSTANCE instance, int showCommand);
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Runs the main window's command `id` (as WM_COMMAND would, notification 0).
+void runMainWindowCommand(HWND window, int id, int notification = 0);
+
+// The quick-navigation pop-up menu (Ctrl+K).
+void openQuickNavigation(HWND window);
+
+}  // namespace Velmor
