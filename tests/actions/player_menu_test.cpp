@@ -6,7 +6,7 @@
 #include "i18n/notices.h"
 #include "session/client_state.h"
 #include "support/dm_fixture.h"
-#include "support/temp_dir.h"
+#include "support/log_folder.h"
 #include "ui/control_ids.h"
 
 #include <gtest/gtest.h>
@@ -16,20 +16,6 @@ using Lines = std::vector<std::wstring>;
 using VelmorTest::RecordedPrompt;
 
 namespace {
-
-class LogFolder : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        folder_ = std::make_unique<VelmorTest::TempDir>();
-        ::SetEnvironmentVariableW(L"LOCALAPPDATA", folder_->str().c_str());
-    }
-    void TearDown() override { folder_.reset(); }
-
-private:
-    std::unique_ptr<VelmorTest::TempDir> folder_;
-};
-const auto* const kLogFolder = ::testing::AddGlobalTestEnvironment(new LogFolder);
 
 const std::wstring kCommonItems = L"-\n5101:Message privately...\n5102:Add friend\n-\n5104:Block on server\n";
 

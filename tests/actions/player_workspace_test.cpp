@@ -7,7 +7,7 @@
 #include "session/client_state.h"
 #include "support/dm_fixture.h"
 #include "support/imgui_probe.h"
-#include "support/temp_dir.h"
+#include "support/log_folder.h"
 #include "ui/workspace_state.h"
 
 #include <gtest/gtest.h>
@@ -18,20 +18,6 @@ using Lines = std::vector<std::wstring>;
 using VelmorTest::RecordedPrompt;
 
 namespace {
-
-class LogFolder : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        folder_ = std::make_unique<VelmorTest::TempDir>();
-        ::SetEnvironmentVariableW(L"LOCALAPPDATA", folder_->str().c_str());
-    }
-    void TearDown() override { folder_.reset(); }
-
-private:
-    std::unique_ptr<VelmorTest::TempDir> folder_;
-};
-const auto* const kLogFolder = ::testing::AddGlobalTestEnvironment(new LogFolder);
 
 class PlayerWorkspaceTest : public ::testing::Test {
 protected:

@@ -7,7 +7,7 @@
 #include "diagnostics/diagnostic_log.h"
 #include "session/client_state.h"
 #include "support/dm_fixture.h"
-#include "support/temp_dir.h"
+#include "support/log_folder.h"
 #include "ui/control_ids.h"
 #include "ui/theme.h"
 
@@ -24,20 +24,6 @@ using VelmorTest::controlText;
 using VelmorTest::RecordedPrompt;
 
 namespace {
-
-class LogFolder : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        folder_ = std::make_unique<VelmorTest::TempDir>();
-        ::SetEnvironmentVariableW(L"LOCALAPPDATA", folder_->str().c_str());
-    }
-    void TearDown() override { folder_.reset(); }
-
-private:
-    std::unique_ptr<VelmorTest::TempDir> folder_;
-};
-const auto* const kLogFolder = ::testing::AddGlobalTestEnvironment(new LogFolder);
 
 const wchar_t kTimeoutLine[] =
     L"No server acknowledgement arrived within 12 seconds. Confirm that a DM-capable Worker is deployed and the "

@@ -6,7 +6,7 @@
 #include "dm/direct_messages.h"
 #include "session/client_state.h"
 #include "support/dm_fixture.h"
-#include "support/temp_dir.h"
+#include "support/log_folder.h"
 #include "ui/control_ids.h"
 #include "ui/theme.h"
 
@@ -18,20 +18,6 @@ using namespace Velmor;
 using VelmorTest::RecordedPrompt;
 
 namespace {
-
-class LogFolder : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        folder_ = std::make_unique<VelmorTest::TempDir>();
-        ::SetEnvironmentVariableW(L"LOCALAPPDATA", folder_->str().c_str());
-    }
-    void TearDown() override { folder_.reset(); }
-
-private:
-    std::unique_ptr<VelmorTest::TempDir> folder_;
-};
-const auto* const kLogFolder = ::testing::AddGlobalTestEnvironment(new LogFolder);
 
 using Edges = std::array<LONG, 4>;
 Edges edges(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
