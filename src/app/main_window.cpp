@@ -263,6 +263,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_TIMER:
         if (wParam == kFrameTimerId) {
+            ActivityTranscript::syncBox();
             renderFrame(window, gInterface.renderer, gInterface.imguiReady);
             return 0;
         }
