@@ -263,6 +263,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_TIMER:
         if (wParam == kFrameTimerId) {
+            ActivityTranscript::syncBox();
             renderFrame(window, gInterface.renderer, gInterface.imguiReady);
             return 0;
         }
@@ -353,7 +354,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
-int runApplication(HINSTANCE instance, int showCommand)
+HWND startApplication(HINSTANCE instance, int showCommand)
 {
     enableDpiAwareness();
     clientState().uiTheme = SettingsStore::loadUiTheme();
@@ -371,7 +372,7 @@ int runApplication(HINSTANCE instance, int showCommand)
     if (!mainClassRegistered) {
         startupFailure(nullptr, localize(L"Could not register the application window class."), kMainWindowTitle);
         deleteThemeBrushes();
-        return 1;
+        return nullptr;
     }
 
     RECT work = {};
@@ -387,7 +388,7 @@ int runApplication(HINSTANCE instance, int showCommand)
         startupFailure(nullptr, localize(L"Could not create the application window."), kMainWindowTitle);
         deleteSurfaceFonts();
         deleteThemeBrushes();
-        return 1;
+        return nullptr;
     }
     if (const HMENU menu = ::GetMenu(window)) {
         ::SetMenu(window, nullptr);
@@ -397,7 +398,7 @@ int runApplication(HINSTANCE instance, int showCommand)
     if (!gInterface.renderer.create(window)) {
         startupFailure(window, L"Could not initialize the Direct3D 11 renderer.", L"Velmor Chat Studio");
         ::DestroyWindow(window);
-        return 1;
+        return nullptr;
     }
 
     initialiseImGui(window);
@@ -408,7 +409,7 @@ int runApplication(HINSTANCE instance, int showCommand)
         ImGui::DestroyContext();
         gInterface.renderer.release();
         ::DestroyWindow(window);
-        return 1;
+        return nullptr;
     }
     gInterface.imguiReady = true;
     ::SetTimer(window, kFrameTimerId, kFrameIntervalMs, nullptr);
@@ -422,7 +423,11 @@ int runApplication(HINSTANCE instance, int showCommand)
     ::ShowWindow(window, showCommand);
     ::UpdateWindow(window);
     if (!storedName.empty()) applyIdentity();
+    return window;
+}
 
+int runMessageLoop()
+{
     ACCEL accelerators[] = {
         {FVIRTKEY | FCONTROL | FSHIFT, 'D', static_cast<WORD>(idNavDiagnostics)},
         {FVIRTKEY, VK_F5, static_cast<WORD>(idRefreshButton)},
@@ -440,6 +445,17 @@ int runApplication(HINSTANCE instance, int showCommand)
         ::DispatchMessageW(&message);
     }
     return static_cast<int>(message.wParam);
+}
+
+int runApplication(HINSTANCE instance, int showCommand)
+{
+    if (!startApplication(instance, showCommand)) return 1;
+    return runMessageLoop();
+}
+
+void renderMainWindowFrame()
+{
+    if (const HWND window = mainWindowHandle()) renderFrame(window, gInterface.renderer, gInterface.imguiReady);
 }
 
 }  // namespace Velmor

@@ -16,6 +16,15 @@ inline constexpr int kApplicationIconId = 101;
 // quit message's wParam, or 1 after a start-up failure).
 int runApplication(HINSTANCE instance, int showCommand);
 
+// The two halves of runApplication: start-up up to the shown main window
+// (nullptr after a failure, already reported to the user), and the message
+// loop with the accelerators until the window is gone.
+HWND startApplication(HINSTANCE instance, int showCommand);
+int runMessageLoop();
+
+// Draws one frame of the main window now, as the frame timer does.
+void renderMainWindowFrame();
+
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Runs the main window's command `id` (as WM_COMMAND would, notification 0).

@@ -336,34 +336,55 @@ void dropLeadingLinesToFit(std::wstring& text, std::size_t limit)
 
 namespace ActivityTranscript {
 
+// The transcript box mirrors the transcript, but it is brought up to date at
+// most once per interface frame (syncBox): editing a 180,000-character edit
+// control costs milliseconds per change, far more than the string itself,
+// and a burst of room messages would otherwise stall the interface thread.
+// Between syncs the box is behind by the text appended (gPendingAppend) and
+// by what trimming dropped from the front (gPendingDrop).
+namespace {
+std::wstring gPendingAppend;
+std::size_t gPendingDrop = 0;
+bool gBoxStale = false;
+}  // namespace
+
 void append(std::wstring_view line)
 {
-    const HWND box = mainChild(idTranscriptBox);
-    if (!box) return;
-    const std::size_t before = gTranscript.size();
+    if (!mainChild(idTranscriptBox)) return;
+    const std::size_t grown = gTranscript.size() + line.size() + 2;
     gTranscript += line;
     gTranscript += L"\r\n";
-    const std::size_t grown = gTranscript.size();
+    gPendingAppend += line;
+    gPendingAppend += L"\r\n";
     dropLeadingLinesToFit(gTranscript, kMaxCharacters);
-    const std::size_t dropped = grown - gTranscript.size();
+    gPendingDrop += grown - gTranscript.size();
+    gBoxStale = true;
+}
 
-    // The box mirrors the string. Replacing its whole text for every line
-    // would copy 180,000 characters per message; editing both ends keeps the
-    // same result at the cost of the change alone.
-    if (static_cast<std::size_t>(::GetWindowTextLengthW(box)) != before) {
+void syncBox()
+{
+    if (!gBoxStale) return;
+    const HWND box = mainChild(idTranscriptBox);
+    if (!box) return;
+    const std::size_t boxLength = static_cast<std::size_t>(::GetWindowTextLengthW(box));
+    if (::SendMessageW(box, EM_GETLIMITTEXT, 0, 0) < static_cast<LRESULT>(kMaxCharacters * 2)) {
+        ::SendMessageW(box, EM_SETLIMITTEXT, kMaxCharacters * 2, 0);
+    }
+    if (boxLength + gPendingAppend.size() != gTranscript.size() + gPendingDrop || gPendingDrop >= boxLength ||
+        gPendingAppend.size() > kMaxCharacters) {
+        // The box holds something else, or nothing of it survives: replace it.
         ::SetWindowTextW(box, gTranscript.c_str());
     } else {
-        if (::SendMessageW(box, EM_GETLIMITTEXT, 0, 0) < static_cast<LRESULT>(kMaxCharacters * 2)) {
-            ::SendMessageW(box, EM_SETLIMITTEXT, kMaxCharacters * 2, 0);
-        }
-        const std::wstring added = gTranscript.substr(gTranscript.size() - (grown - before));
-        ::SendMessageW(box, EM_SETSEL, before, static_cast<LPARAM>(before));
-        ::SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(added.c_str()));
-        if (dropped > 0) {
-            ::SendMessageW(box, EM_SETSEL, 0, static_cast<LPARAM>(dropped));
+        ::SendMessageW(box, EM_SETSEL, boxLength, static_cast<LPARAM>(boxLength));
+        ::SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(gPendingAppend.c_str()));
+        if (gPendingDrop > 0) {
+            ::SendMessageW(box, EM_SETSEL, 0, static_cast<LPARAM>(gPendingDrop));
             ::SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
         }
     }
+    gPendingAppend.clear();
+    gPendingDrop = 0;
+    gBoxStale = false;
     const WPARAM end = static_cast<WPARAM>(gTranscript.size());
     ::SendMessageW(box, EM_SETSEL, end, static_cast<LPARAM>(end));
     ::SendMessageW(box, EM_SCROLLCARET, 0, 0);

@@ -82,7 +82,12 @@ namespace ActivityTranscript {
 inline constexpr std::size_t kMaxCharacters = 180000;
 
 // Adds one line; interface thread, only while the transcript box exists.
+// The box itself follows at the next syncBox.
 void append(std::wstring_view text);
+
+// Brings the transcript box up to date with the transcript (the main window
+// calls it on every frame tick), caret at the end and scrolled into view.
+void syncBox();
 
 // The whole transcript, lines separated by CR LF.
 const std::wstring& text();

@@ -10,6 +10,16 @@ namespace Velmor {
 std::wstring utf8ToUtf16(std::string_view bytes)
 {
     if (bytes.empty()) return {};
+    // Plain ASCII, the common case for names and message types, converts one
+    // byte to one unit without two trips through the platform converter.
+    bool ascii = true;
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    if (ascii) return std::wstring(bytes.begin(), bytes.end());
     if (bytes.size() > static_cast<std::size_t>(INT_MAX)) return std::wstring(1, L'\uFFFD');
     const int inputLength = static_cast<int>(bytes.size());
 

@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace Velmor {
@@ -75,12 +76,16 @@ std::wstring nameFromElement(const JsonValue& element) { return trimWhitespace(u
 NameList uniqueNames(const JsonValue& array, std::size_t limit)
 {
     NameList names;
-    std::unordered_set<std::wstring> seen;
+    // Reserved up front so that the views in `seen` stay valid.
+    names.reserve(std::min(array.arrayItems.size(), limit));
+    std::unordered_set<std::wstring_view> seen;
+    seen.reserve(names.capacity());
     for (const JsonValue& element : array.arrayItems) {
         if (names.size() >= limit) break;
         std::wstring name = nameFromElement(element);
-        if (name.empty() || !seen.insert(name).second) continue;
+        if (name.empty() || seen.count(name) != 0) continue;
         names.push_back(std::move(name));
+        seen.insert(names.back());
     }
     return names;
 }
@@ -100,10 +105,16 @@ void applyUsersList(ClientState& state, const JsonValue& message)
     const JsonValue* users = arrayMember(message, "users");
     if (users) {
         NameList online = uniqueNames(*users);
+        // Every new name is noted in order, each moving to the front of the
+        // recent list; only the last 20 of them can remain there, so noting
+        // just those gives the same list.
         const NameSet wasOnline(oldOnline);
+        std::vector<const std::wstring*> arrivals;
         for (const std::wstring& name : online) {
-            if (!wasOnline.contains(name)) state.noteRecentUser(name);
+            if (!wasOnline.contains(name)) arrivals.push_back(&name);
         }
+        const std::size_t skipped = arrivals.size() > kRecentUsersLimit ? arrivals.size() - kRecentUsersLimit : 0;
+        for (std::size_t i = skipped; i < arrivals.size(); ++i) state.noteRecentUser(*arrivals[i]);
         state.onlineUsers = std::move(online);
     }
     if (const JsonValue* recent = arrayMember(message, "recent_users")) {

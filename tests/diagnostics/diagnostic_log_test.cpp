@@ -505,6 +505,7 @@ TEST(ActivityTranscriptTest, AppendsOnlyWhileTheBoxExistsAndDropsWholeLines)
     VelmorTest::TestMainWindow window({{Velmor::idTranscriptBox, L"EDIT", ES_MULTILINE | ES_READONLY | WS_VSCROLL}});
     Velmor::ActivityTranscript::append(L"first line");
     EXPECT_EQ(Velmor::ActivityTranscript::text(), L"first line\r\n");
+    Velmor::ActivityTranscript::syncBox();
     EXPECT_EQ(windowText(window.child(Velmor::idTranscriptBox)), L"first line\r\n");
 
     // Fill to exactly 180,000 characters with 100-character lines, then add one more line.
@@ -521,7 +522,22 @@ TEST(ActivityTranscriptTest, AppendsOnlyWhileTheBoxExistsAndDropsWholeLines)
     EXPECT_EQ(text.find(L"first line"), std::wstring::npos);  // the oldest whole line is gone
     EXPECT_EQ(text.substr(0, 100), line + L"\r\n");
     EXPECT_EQ(text.substr(text.size() - 8), L"newest\r\n");
+    Velmor::ActivityTranscript::syncBox();
     EXPECT_EQ(windowText(window.child(Velmor::idTranscriptBox)), text);
+
+    // Lines between syncs reach the box together; trimming on the way too.
+    for (int i = 0; i < 3000; ++i) Velmor::ActivityTranscript::append(L"burst line " + std::to_wstring(i));
+    Velmor::ActivityTranscript::syncBox();
+    EXPECT_EQ(windowText(window.child(Velmor::idTranscriptBox)), Velmor::ActivityTranscript::text());
+    Velmor::ActivityTranscript::append(L"after the burst");
+    Velmor::ActivityTranscript::syncBox();
+    EXPECT_EQ(windowText(window.child(Velmor::idTranscriptBox)), Velmor::ActivityTranscript::text());
+
+    // A box changed behind the transcript's back is replaced whole.
+    ::SetWindowTextW(window.child(Velmor::idTranscriptBox), L"tampered");
+    Velmor::ActivityTranscript::append(L"repaired");
+    Velmor::ActivityTranscript::syncBox();
+    EXPECT_EQ(windowText(window.child(Velmor::idTranscriptBox)), Velmor::ActivityTranscript::text());
 }
 
 TEST(TextTrimming, DropLeadingLinesToFit)
