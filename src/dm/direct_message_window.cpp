@@ -4,6 +4,7 @@
 #include "dm/direct_messages.h"
 
 #include "app/dpi.h"
+#include "app/main_window.h"
 #include "i18n/localize.h"
 #include "platform/app_messages.h"
 #include "platform/unique_handle.h"
@@ -21,7 +22,6 @@ namespace {
 
 HINSTANCE gInstance = nullptr;
 
-constexpr int kApplicationIconId = 101;
 constexpr UINT_PTR kEnterSubclassId = 1;
 
 constexpr DWORD kTranscriptStyle =
