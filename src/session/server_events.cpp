@@ -3,6 +3,8 @@
 #include "actions/pending_moderation.h"
 #include "app/workspace_navigation.h"
 #include "diagnostics/diagnostic_log.h"
+#include "dm/direct_messages.h"
+#include "dm/message_toast.h"
 #include "i18n/localize.h"
 #include "i18n/notices.h"
 #include "json/text_encoding.h"
@@ -84,9 +86,12 @@ void onDirectMessage(ClientState& state, const JsonValue& message)
 {
     const std::wstring from = wideMember(message, "from", "Player");
     if (state.isServerBlocked(from)) return;
+    const std::wstring text = wideMember(message, "text");
     state.noteRecentUser(from);
     state.saveStoredLists();
     refillRecentUsers(state);
+    appendDirectMessageLine(from, from + L": " + text);
+    showMessageToast(from, text);
 }
 
 void onDirectMessageSent(ClientState& state, const JsonValue& message)
@@ -96,6 +101,7 @@ void onDirectMessageSent(ClientState& state, const JsonValue& message)
     state.noteRecentUser(to);
     state.saveStoredLists();
     refillRecentUsers(state);
+    acknowledgeDirectMessage(to, wideMember(message, "text"), memberText(message, "request_id"));
 }
 
 void onBlockedUsers(ClientState& state, const JsonValue& message)
@@ -184,6 +190,7 @@ void onError(ClientState& state, const JsonValue& message)
     if (context == "block" || context == "room" || context == "unsupported") clearPendingModeration(state);
     if (context == "unsupported") state.moderationV2 = false;
     const std::wstring text = wideMember(message, "message", "Unknown error");
+    failDirectMessage(wideMember(message, "to"), memberText(message, "request_id"), text);
     transcript(localize(L"Server error: ") + text);
 }
 

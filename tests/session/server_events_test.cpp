@@ -3,8 +3,11 @@
 #include "session/server_events.h"
 
 #include "diagnostics/diagnostic_log.h"
+#include "dm/direct_messages.h"
+#include "dm/message_toast.h"
 #include "i18n/localize.h"
 #include "i18n/notices.h"
+#include "support/dm_fixture.h"
 #include "support/main_window_fixture.h"
 #include "support/registry.h"
 #include "support/temp_dir.h"
@@ -36,10 +39,15 @@ protected:
     void SetUp() override
     {
         VelmorTest::deleteSettingsKey();
+        VelmorTest::registerConversationClasses();
         logStart_ = DiagnosticLog::snapshot().size();
         state.setUsername("me");
     }
-    void TearDown() override { VelmorTest::deleteSettingsKey(); }
+    void TearDown() override
+    {
+        VelmorTest::closeConversationWindows();
+        VelmorTest::deleteSettingsKey();
+    }
 
     void dispatch(std::string_view text) { dispatchServerText(state, text); }
     Lines transcript() { return window.takeTranscript(); }
@@ -55,6 +63,7 @@ protected:
     }
 
     VelmorTest::SessionWindow window;
+    VelmorTest::PromptRecorder prompts;  // banners beep and flash
     ClientState state;
 
 private:
@@ -291,6 +300,60 @@ TEST_F(DispatcherTest, IllTypedMembersTakeTheirDefaults)
     dispatch(R"({"type":"kicked_from_room","room":null,"by":false})");
     dispatch(R"({"type":"error","message":12.7})");
     EXPECT_EQ(transcript(), (Lines{L"Player: ", L"You were removed from the room by false.", L"Server error: 12"}));
+}
+
+TEST_F(DispatcherTest, AnIncomingDirectMessageGoesToItsConversationAndTheBanner)
+{
+    using VelmorTest::conversationLines;
+    dispatch(R"({"type":"dm","from":"amy","text":"hello"})");
+    const HWND amy = directMessageWindowOf(L"amy");
+    ASSERT_NE(amy, nullptr);
+    EXPECT_EQ(conversationLines(amy), (Lines{L"Direct conversation with amy", L"amy: hello"}));
+    EXPECT_EQ(toastState().toastTitle, L"Private message from amy");
+    EXPECT_EQ(toastState().toastBody, L"hello");
+    EXPECT_NE(toastState().toastWindow, nullptr);
+    EXPECT_TRUE(transcript().empty());  // the body stays out of the room transcript
+
+    dispatch(R"({"type":"dm","text":"who am I"})");
+    ASSERT_NE(directMessageWindowOf(L"Player"), nullptr);
+    EXPECT_EQ(conversationLines(directMessageWindowOf(L"Player")).back(), L"Player: who am I");
+
+    state.blockedUsers = {L"troll"};
+    dispatch(R"({"type":"dm","from":"troll","text":"spam"})");
+    EXPECT_EQ(directMessageWindowOf(L"troll"), nullptr);
+    EXPECT_EQ(toastState().toastSender, L"Player");  // no banner either
+}
+
+TEST_F(DispatcherTest, AcknowledgementsAndErrorsReachTheWaitingConversation)
+{
+    using VelmorTest::conversationLines;
+    openDirectMessage(L"amy", false);
+    DirectMessageWindow* amy = directMessageRecord(directMessageWindowOf(L"amy"));
+    ASSERT_NE(amy, nullptr);
+    VelmorTest::enterWaitingState(*amy, L"hello", "dm-3");
+
+    dispatch(R"({"type":"dm_sent","to":"amy","text":"hello","request_id":"dm-2"})");
+    EXPECT_EQ(transcript(), Lines{L"Ignored a late acknowledgement for the DM to amy."});
+    EXPECT_TRUE(amy->awaitingAck);
+    dispatch(R"({"type":"dm_sent","to":"amy","text":"hello","request_id":"dm-3"})");
+    EXPECT_FALSE(amy->awaitingAck);
+    EXPECT_EQ(conversationLines(amy->window).back(), L"You: hello");
+
+    VelmorTest::enterWaitingState(*amy, L"again", "dm-4");
+    dispatch(R"({"type":"error","context":"dm","message":"amy is offline","to":"amy","request_id":"dm-5"})");
+    EXPECT_TRUE(amy->awaitingAck);  // the error of another line
+    EXPECT_EQ(conversationLines(amy->window).back(), L"You: hello");
+    dispatch(R"({"type":"error","context":"dm","message":"amy is offline","to":"amy","request_id":"dm-4"})");
+    EXPECT_FALSE(amy->awaitingAck);
+    EXPECT_EQ(conversationLines(amy->window).back(), L"Send failed: amy is offline");
+    dispatch(R"({"type":"error","message":"general"})");
+    EXPECT_EQ(conversationLines(amy->window).back(), L"Send failed: amy is offline");
+    EXPECT_EQ(transcript(), (Lines{L"Server error: amy is offline", L"Server error: amy is offline",
+                                   L"Server error: general"}));
+
+    dispatch(R"({"type":"dm_sent","to":"bob","text":"from another device"})");
+    ASSERT_NE(directMessageWindowOf(L"bob"), nullptr);
+    EXPECT_EQ(conversationLines(directMessageWindowOf(L"bob")).back(), L"You: from another device");
 }
 
 }  // namespace

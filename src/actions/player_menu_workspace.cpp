@@ -1,0 +1,65 @@
+// The workspace's player pop-up and selected-player card (Dear ImGui). Their
+// labels are English in every interface language.
+#include "actions/friends.h"
+#include "actions/player_menu.h"
+#include "json/text_encoding.h"
+#include "session/client_state.h"
+#include "ui/control_ids.h"
+#include "ui/workspace_state.h"
+
+#include <imgui.h>
+
+namespace Velmor {
+
+void drawPlayerActionsPopup(const std::wstring& name)
+{
+    if (!ImGui::BeginPopupContextItem("player-actions")) return;
+    const ClientState& state = clientState();
+    const bool blocked = state.isServerBlocked(name);
+    const bool isFriend = containsName(state.friends, name);
+    ImGui::TextUnformatted(utf16ToUtf8(name).c_str());
+    ImGui::Separator();
+    if (ImGui::MenuItem("Message privately", nullptr, false, !blocked)) runPlayerCommand(idPlayerMessage, name);
+    if (ImGui::MenuItem(isFriend ? "Remove from friends" : "Add to friends") && !name.empty()) {
+        if (isFriend) {
+            removeFriend(name);
+        } else {
+            addFriend(name);
+        }
+    }
+    if (ImGui::MenuItem(blocked ? "Unblock on server" : "Block on server") && !name.empty()) toggleServerBlock(name);
+    ImGui::EndPopup();
+}
+
+void drawSelectedPlayerCard(bool onFriendsPage)
+{
+    // A copy: the actions below may change the selection.
+    const std::wstring name = workspaceState().selectedPlayer;
+    if (name.empty()) {
+        ImGui::TextWrapped("Select a player to see quick actions. Right-click a name for more options.");
+        return;
+    }
+    const ClientState& state = clientState();
+    const std::string label = utf16ToUtf8(name);
+    if (ImGui::GetContentRegionAvail().x >= 245.0f * workspaceState().uiScale) {
+        ImGui::Text("Selected: %s", label.c_str());
+        ImGui::SameLine();
+    } else {
+        ImGui::TextDisabled("Selected player");
+        ImGui::TextUnformatted(label.c_str());
+    }
+    if (ImGui::Button("Message")) runPlayerCommand(idPlayerMessage, name);
+    ImGui::SameLine();
+    const bool isFriend = onFriendsPage || containsName(state.friends, name);
+    if (ImGui::Button(isFriend ? "Remove friend" : "Add friend")) {
+        if (isFriend) {
+            removeFriend(name);
+        } else {
+            addFriend(name);
+        }
+    }
+    ImGui::SameLine();
+    if (ImGui::Button(state.isServerBlocked(name) ? "Unblock" : "Block")) toggleServerBlock(name);
+}
+
+}  // namespace Velmor
