@@ -3,12 +3,15 @@
 #include "actions/friends.h"
 #include "actions/identity.h"
 #include "actions/pending_moderation.h"
+#include "actions/player_menu.h"
 #include "actions/rooms.h"
 #include "app/dpi.h"
 #include "app/placement.h"
 #include "app/renderer.h"
 #include "app/workspace_navigation.h"
 #include "diagnostics/diagnostic_log.h"
+#include "dm/direct_messages.h"
+#include "dm/message_toast.h"
 #include "i18n/interface_language.h"
 #include "i18n/localize.h"
 #include "json/text_encoding.h"
@@ -72,6 +75,11 @@ void startupFailure(HWND owner, const std::wstring& text, const wchar_t* caption
 
 void registerWindowClasses(HINSTANCE instance, bool& mainClassRegistered)
 {
+    // The banner's and the conversations' classes first; their results are
+    // not checked (without them those windows simply do not appear).
+    registerToastWindowClass(instance);
+    registerDirectMessageWindowClass(instance);
+
     const HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(kApplicationIconId));
     const HCURSOR arrow = ::LoadCursorW(nullptr, IDC_ARROW);
 
@@ -289,6 +297,12 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case logChanged:
         if (clientState().activePage == pageDiagnostics) DiagnosticLog::refreshView();
         return 0;
+    case playerMenuRequest:
+        showPlayerMenu(child(window, static_cast<int>(wParam)));
+        return 0;
+    case WM_CONTEXTMENU:
+        if (onRosterContextMenu(window, reinterpret_cast<HWND>(wParam), lParam)) return 0;
+        break;
     case WM_COMMAND:
         runMainWindowCommand(window, LOWORD(wParam), HIWORD(wParam));
         return 0;

@@ -5,7 +5,7 @@
 #include "session/client_state.h"
 #include "support/main_window_fixture.h"
 #include "support/prompt_recorder.h"
-#include "support/temp_dir.h"
+#include "support/log_folder.h"
 #include "ui/control_ids.h"
 
 #include <gtest/gtest.h>
@@ -17,20 +17,6 @@ using Lines = std::vector<std::wstring>;
 using VelmorTest::RecordedPrompt;
 
 namespace {
-
-class LogFolder : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        folder_ = std::make_unique<VelmorTest::TempDir>();
-        ::SetEnvironmentVariableW(L"LOCALAPPDATA", folder_->str().c_str());
-    }
-    void TearDown() override { folder_.reset(); }
-
-private:
-    std::unique_ptr<VelmorTest::TempDir> folder_;
-};
-const auto* const kLogFolder = ::testing::AddGlobalTestEnvironment(new LogFolder);
 
 class RoomCommandsTest : public ::testing::Test {
 protected:

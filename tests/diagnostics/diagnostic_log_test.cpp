@@ -4,6 +4,7 @@
 
 #include "json/text_encoding.h"
 #include "platform/app_messages.h"
+#include "support/log_folder.h"
 #include "support/prompt_recorder.h"
 #include "support/temp_dir.h"
 #include "support/test_window.h"
@@ -21,21 +22,8 @@ using Velmor::LogEntry;
 
 namespace {
 
-// The log file's location is fixed for the life of the process, so the whole
-// test program shares one LOCALAPPDATA, set before the first log call.
-class LogFolderEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        folder_ = std::make_unique<VelmorTest::TempDir>();
-        ::SetEnvironmentVariableW(L"LOCALAPPDATA", folder_->str().c_str());
-    }
-    void TearDown() override { folder_.reset(); }
-
-private:
-    std::unique_ptr<VelmorTest::TempDir> folder_;
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new LogFolderEnvironment);
+// The log file's location is fixed for the life of the process: the whole
+// test program shares one LOCALAPPDATA (support/log_folder.h).
 
 std::string readFile(const std::wstring& path)
 {

@@ -10,7 +10,7 @@
 #include "support/dm_fixture.h"
 #include "support/main_window_fixture.h"
 #include "support/registry.h"
-#include "support/temp_dir.h"
+#include "support/log_folder.h"
 #include "ui/control_ids.h"
 
 #include <gtest/gtest.h>
@@ -19,20 +19,6 @@ using namespace Velmor;
 using Lines = std::vector<std::wstring>;
 
 namespace {
-
-class LogFolder : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        folder_ = std::make_unique<VelmorTest::TempDir>();
-        ::SetEnvironmentVariableW(L"LOCALAPPDATA", folder_->str().c_str());
-    }
-    void TearDown() override { folder_.reset(); }
-
-private:
-    std::unique_ptr<VelmorTest::TempDir> folder_;
-};
-const auto* const kLogFolder = ::testing::AddGlobalTestEnvironment(new LogFolder);
 
 class DispatcherTest : public ::testing::Test {
 protected:

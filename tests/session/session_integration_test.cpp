@@ -8,7 +8,7 @@
 #include "json/json_value.h"
 #include "session/session_rules.h"
 #include "support/server_control.h"
-#include "support/temp_dir.h"
+#include "support/log_folder.h"
 #include "support/test_window.h"
 
 #include <gtest/gtest.h>
@@ -25,20 +25,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class LogFolder : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        folder_ = std::make_unique<VelmorTest::TempDir>();
-        ::SetEnvironmentVariableW(L"LOCALAPPDATA", folder_->str().c_str());
-    }
-    void TearDown() override { folder_.reset(); }
-
-private:
-    std::unique_ptr<VelmorTest::TempDir> folder_;
-};
-const auto* const kLogFolder = ::testing::AddGlobalTestEnvironment(new LogFolder);
 
 // Pumps the stand-in main window's messages until `done` holds or the time
 // runs out; true when it held.
