@@ -30,6 +30,14 @@ function(velmor_library name)
   endif()
 endfunction()
 
+# Windows test programs of one run share one Wine prefix, so one registry: they
+# hold this lock, which keeps a program that deletes and rewrites the client's
+# settings key from running beside one that reads it back. (End-to-end
+# scenarios run in prefixes of their own and do not need it.)
+if(WIN32)
+  set(VELMOR_REGISTRY_LOCK registry)
+endif()
+
 # velmor_test(name SOURCES ... LIBS ...): a GoogleTest executable registered with
 # CTest. In the cross build CTest runs it through Wine (the toolchain's emulator).
 function(velmor_test name)
@@ -43,7 +51,7 @@ function(velmor_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} RESOURCE_LOCK "${VELMOR_REGISTRY_LOCK}")
 endfunction()
 
 # velmor_benchmark(name SOURCES ... LIBS ...): a plain executable that prints its
@@ -72,6 +80,6 @@ function(velmor_server_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 600)
   endif()
-  set_tests_properties(${name} PROPERTIES RESOURCE_LOCK port443 TIMEOUT ${ARG_TIMEOUT}
+  set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "port443;${VELMOR_REGISTRY_LOCK}" TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "VELMOR_NATIVE_BIN_DIR=${VELMOR_NATIVE_BIN_DIR}")
 endfunction()

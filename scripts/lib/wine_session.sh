@@ -43,14 +43,20 @@ wine_session_start() {
 
   # The persistent wineserver and the services wineboot starts must not hold
   # the caller's pipes open, so both run with their output redirected.
+  WINE_SESSION_STARTED=1
   wineserver -p >/dev/null 2>&1 </dev/null
   wineboot -i >/dev/null 2>&1 </dev/null
+  # A program that crashes must fail at once, not wait on the debugger's
+  # crash dialog on the virtual display until its time-out.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
 }
 
 wine_session_stop() {
-  if [ -n "${WINEPREFIX:-}" ]; then
+  # Only the session this script started: never a caller's own prefix.
+  if [ -n "${WINE_SESSION_STARTED:-}" ] && [ -n "${WINEPREFIX:-}" ]; then
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
+    WINE_SESSION_STARTED=
   fi
   if [ -n "${WINE_SESSION_XVFB_PID:-}" ]; then
     kill "$WINE_SESSION_XVFB_PID" 2>/dev/null || true
