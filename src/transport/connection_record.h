@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace VelmorTransport {
@@ -18,20 +19,21 @@ namespace VelmorTransport {
 inline constexpr INTERNET_PORT kServicePort = 443;
 inline constexpr DWORD kNetworkTimeoutMs = 15000;  // resolve, connect and the handshakes
 
-struct WinHttpReceiver;
+struct WinHttpReader;
 
 struct ConnectionRecord {
     BackendKind kind = BackendKind::None;
     UniqueInternet session;
     UniqueInternet webSocket;                          // null when none or after cancel
-    std::shared_ptr<WinHttpReceiver> winHttpReceiver;  // started by the first receive
+    std::shared_ptr<WinHttpReader> winHttpReader;  // started by the first receive
+    std::thread winHttpReaderThread;               // joined, or let go, at destruction
     UniqueSocket socket;                               // invalid when none or after cancel
     UniqueCredentials credentials;
     UniqueSecurityContext context;
     SecPkgContext_StreamSizes streamSizes{};  // header, trailer, maximum message size
 
     std::atomic<bool> cancelled{false};
-    std::mutex stateLock;    // guards webSocket, winHttpReceiver and socket; innermost
+    std::mutex stateLock;    // guards webSocket, winHttpReader and socket; innermost
     std::mutex sendLock;     // held for each whole outgoing message
     std::mutex receiveLock;  // held for each whole receive; taken before sendLock
 
@@ -48,7 +50,11 @@ struct ConnectionRecord {
     bool openWinHttp(const std::wstring& host, const std::wstring& path, std::wstring& error);
     bool sendWinHttp(std::string_view message, std::wstring& error);
     bool receiveWinHttp(std::string& message, ReceivedKind& receivedKind, std::wstring& error);
-    static void abandonWinHttpReceive(const std::shared_ptr<WinHttpReceiver>& receiver);
+    // Cancel's part: marks the reader abandoned, which wakes the waiting
+    // receive; true when the handle should be shut down before it is closed.
+    static bool abandonWinHttpReader(const std::shared_ptr<WinHttpReader>& reader);
+    void shutdownWinHttp(HINTERNET webSocketHandle);
+    void releaseWinHttpReader();
 
     // TLS stream over a socket.
     bool connectSocket(const std::wstring& host, std::wstring& error);
