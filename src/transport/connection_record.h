@@ -18,6 +18,10 @@ namespace VelmorTransport {
 
 inline constexpr INTERNET_PORT kServicePort = 443;
 inline constexpr DWORD kNetworkTimeoutMs = 15000;  // resolve, connect and the handshakes
+// The whole of the compatibility transport's open: connect, TLS and WebSocket
+// handshakes. Without it a server that trickles its handshake, a byte now and
+// then, would keep every 15 s wait alive for hours.
+inline constexpr DWORD kOpenTimeLimitMs = 30000;
 
 struct WinHttpReader;
 
@@ -36,6 +40,8 @@ struct ConnectionRecord {
     std::mutex stateLock;    // guards webSocket, winHttpReader and socket; innermost
     std::mutex sendLock;     // held for each whole outgoing message
     std::mutex receiveLock;  // held for each whole receive; taken before sendLock
+
+    ULONGLONG openDeadline = 0;  // GetTickCount64 value while opening; 0 after
 
     std::vector<char> encryptedInput;
     std::vector<char> plaintext;
@@ -71,7 +77,13 @@ struct ConnectionRecord {
     bool readMessage(std::string& message, ReceivedKind& receivedKind, std::wstring& error);
 
     SOCKET currentSocket();
+    // While opening: the time one socket wait may take, the step's 15 s cut
+    // to what is left of the open (0 when nothing is). Afterwards: 0, no limit.
+    DWORD openWaitLimit() const;
 };
+
+// The limit on the whole open, kOpenTimeLimitMs unless a test shortened it.
+DWORD openTimeLimit();
 
 // Receive and send time-outs of a socket; 0 waits without limit.
 void setSocketTimeouts(SOCKET socketValue, DWORD milliseconds);

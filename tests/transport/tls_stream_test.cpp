@@ -6,6 +6,7 @@
 // handshake response that never ends; and what cancelled connections leave
 // behind.
 #include "transport/connection_test_support.h"
+#include "transport/transport_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -189,6 +190,35 @@ TEST(TlsStream, HandshakeResponseThatNeverEndsIsGivenUp)
     std::wstring error;
     EXPECT_FALSE(openOn(BackendKind::Compatibility, L"/endless-headers", error));
     EXPECT_EQ(error, L"The WebSocket handshake response was too large or incomplete.");
+}
+
+// The open as a whole is bounded, not only each wait in it: a server that
+// trickles its handshake gets the open's time limit (made short here), and
+// the wait that runs out of it fails as a timed-out recv does.
+TEST(TlsStream, TrickledHandshakesRunOutOfTheOpensTime)
+{
+    struct ShortOpenTime {
+        ShortOpenTime() { VelmorTransport::Testing::limitCompatibilityOpenTime(1000); }
+        ~ShortOpenTime() { VelmorTransport::Testing::limitCompatibilityOpenTime(0); }
+    } limit;
+    std::wstring error;
+    EXPECT_FALSE(openOn(BackendKind::Compatibility, L"/trickle-response", error));
+    EXPECT_EQ(error, L"Network receive failed (Winsock 10060)");
+
+    // The TLS handshake itself, a byte at a time.
+    ASSERT_TRUE(openOn(BackendKind::Compatibility, L"/trickle-next-handshake", error)) << narrow(error);
+    EXPECT_FALSE(openOn(BackendKind::Compatibility, L"/echo", error));
+    EXPECT_EQ(error, L"Network receive failed (Winsock 10060)");
+}
+
+// Handshake data a byte at a time keeps Schannel asking for more; with time
+// to spare, the handshake loop gives up after its 64 passes.
+TEST(TlsStream, HandshakeThatKeepsAskingForMoreIsGivenUpAfter64Passes)
+{
+    std::wstring error;
+    ASSERT_TRUE(openOn(BackendKind::Compatibility, L"/trickle-next-handshake", error)) << narrow(error);
+    EXPECT_FALSE(openOn(BackendKind::Compatibility, L"/echo", error));
+    EXPECT_EQ(error, L"TLS handshake ended before a security context was established.");
 }
 
 TEST(TlsStream, OpenFailuresBeforeTheWebSocketHandshake)
