@@ -273,6 +273,31 @@ void runScenario(Connection& c)
     }
 
     FrameReader reader;
+    if (path == "/raw-records") {
+        // Plain bytes, no WebSocket frames, for reads of the TLS stream
+        // itself: a 10-byte record and a second one, in one segment.
+        std::string raw = seal(c, "0123456789");
+        raw += seal(c, "second record");
+        if (sendAll(c.socket, raw.data(), raw.size())) waitForClientToLeave(c);
+        return;
+    }
+    if (path == "/raw-record-sizes") {
+        // The payload sizes of the records that carry the client's next
+        // 40,000 plain bytes, as one plain record.
+        std::vector<std::size_t> sizes;
+        std::size_t total = 0;
+        while (total < 40000) {
+            std::size_t size = 0;
+            if (!readRecord(c, &size)) return;
+            if (size > 0) sizes.push_back(size);
+            total += size;
+        }
+        std::string report;
+        for (const std::size_t size : sizes) report += (report.empty() ? "" : " ") + std::to_string(size);
+        const std::string raw = seal(c, report);
+        if (sendAll(c.socket, raw.data(), raw.size())) waitForClientToLeave(c);
+        return;
+    }
     if (path == "/split-record") {
         const std::string raw = seal(c, serverFrame(kOpcodeText, "split across segments"));
         for (const char byte : raw) {
