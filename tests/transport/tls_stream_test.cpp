@@ -185,6 +185,18 @@ TEST(TlsStream, WaysTheServerEndsTheStream)
     }
 }
 
+TEST(TlsStream, ServerCloseIsEchoedWithTheIdenticalPayload)
+{
+    const auto connection = openScenario(BackendKind::Compatibility, L"/close-echo");
+    ASSERT_TRUE(connection);
+    const Received closed = receiveWithin(*connection);
+    ASSERT_TRUE(closed.ok) << narrow(closed.error);
+    EXPECT_EQ(closed.kind, ReceivedKind::Close);
+    EXPECT_EQ(closed.message, "");
+    // Status 4001 (0x0FA1) and "going away", as the server sent them.
+    expectText(*connection, "close echo 0fa1676f696e672061776179");
+}
+
 TEST(TlsStream, HandshakeResponseThatNeverEndsIsGivenUp)
 {
     std::wstring error;

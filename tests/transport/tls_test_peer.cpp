@@ -298,6 +298,29 @@ void runScenario(Connection& c)
         if (sendAll(c.socket, raw.data(), raw.size())) waitForClientToLeave(c);
         return;
     }
+    if (path == "/close-echo") {
+        // A close with status 4001 and a reason; what the client echoes is
+        // reported back in hex as a text message.
+        const std::string payload = std::string("\x0F\xA1", 2) + "going away";
+        const std::string raw = seal(c, serverFrame(kOpcodeClose, payload));
+        if (!sendAll(c.socket, raw.data(), raw.size())) return;
+        for (;;) {
+            FrameReader::Event event = FrameReader::Event::NeedMore;
+            while (!c.plain.empty() && event == FrameReader::Event::NeedMore) {
+                c.plain.erase(0, reader.consume(c.plain.data(), c.plain.size(), event));
+            }
+            if (event == FrameReader::Event::Close) break;
+            if (event != FrameReader::Event::NeedMore || !readRecord(c)) return;
+        }
+        static const char digits[] = "0123456789abcdef";
+        std::string hex;
+        for (const unsigned char byte : reader.controlPayload()) {
+            hex += digits[byte >> 4];
+            hex += digits[byte & 15];
+        }
+        if (sendFrame(c, "close echo " + hex)) waitForClientToLeave(c);
+        return;
+    }
     if (path == "/split-record") {
         const std::string raw = seal(c, serverFrame(kOpcodeText, "split across segments"));
         for (const char byte : raw) {
