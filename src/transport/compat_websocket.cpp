@@ -2,12 +2,42 @@
 // frames, run by the byte-level protocol code over the TLS stream.
 #include "transport/connection_record.h"
 #include "transport/platform_support.h"
+#include "transport/transport_testing.h"
 #include "transport/websocket_handshake.h"
+
+#include <algorithm>
+#include <atomic>
 
 namespace VelmorTransport {
 
+namespace {
+
+std::atomic<DWORD> shortenedOpenTimeLimit{0};
+
+}  // namespace
+
+void Testing::limitCompatibilityOpenTime(unsigned milliseconds)
+{
+    shortenedOpenTimeLimit = milliseconds;
+}
+
+DWORD openTimeLimit()
+{
+    const DWORD shortened = shortenedOpenTimeLimit;
+    return shortened != 0 ? shortened : kOpenTimeLimitMs;
+}
+
+DWORD ConnectionRecord::openWaitLimit() const
+{
+    if (openDeadline == 0) return 0;
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= openDeadline) return 0;
+    return static_cast<DWORD>(std::min<ULONGLONG>(kNetworkTimeoutMs, openDeadline - now));
+}
+
 bool ConnectionRecord::openCompatibility(const std::wstring& host, const std::wstring& path, std::wstring& error)
 {
+    openDeadline = ::GetTickCount64() + openTimeLimit();
     if (!connectSocket(host, error) || !tlsHandshake(host, error)) return false;
 
     HandshakeFunctions io;
@@ -24,6 +54,7 @@ bool ConnectionRecord::openCompatibility(const std::wstring& host, const std::ws
 
     // From now on the connection may be idle for as long as the server likes;
     // a dead link is noticed by the session's keep-alive, not by a time-out.
+    openDeadline = 0;
     std::lock_guard lock(stateLock);
     if (socket) setSocketTimeouts(socket.get(), 0);
     return true;

@@ -11,29 +11,37 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace VelmorTransport {
 
 inline constexpr INTERNET_PORT kServicePort = 443;
 inline constexpr DWORD kNetworkTimeoutMs = 15000;  // resolve, connect and the handshakes
+// The whole of the compatibility transport's open: connect, TLS and WebSocket
+// handshakes. Without it a server that trickles its handshake, a byte now and
+// then, would keep every 15 s wait alive for hours.
+inline constexpr DWORD kOpenTimeLimitMs = 30000;
 
-struct WinHttpReceiver;
+struct WinHttpReader;
 
 struct ConnectionRecord {
     BackendKind kind = BackendKind::None;
     UniqueInternet session;
     UniqueInternet webSocket;                          // null when none or after cancel
-    std::shared_ptr<WinHttpReceiver> winHttpReceiver;  // started by the first receive
+    std::shared_ptr<WinHttpReader> winHttpReader;  // started by the first receive
+    std::thread winHttpReaderThread;               // joined, or let go, at destruction
     UniqueSocket socket;                               // invalid when none or after cancel
     UniqueCredentials credentials;
     UniqueSecurityContext context;
     SecPkgContext_StreamSizes streamSizes{};  // header, trailer, maximum message size
 
     std::atomic<bool> cancelled{false};
-    std::mutex stateLock;    // guards webSocket, winHttpReceiver and socket; innermost
+    std::mutex stateLock;    // guards webSocket, winHttpReader and socket; innermost
     std::mutex sendLock;     // held for each whole outgoing message
     std::mutex receiveLock;  // held for each whole receive; taken before sendLock
+
+    ULONGLONG openDeadline = 0;  // GetTickCount64 value while opening; 0 after
 
     std::vector<char> encryptedInput;
     std::vector<char> plaintext;
@@ -48,7 +56,11 @@ struct ConnectionRecord {
     bool openWinHttp(const std::wstring& host, const std::wstring& path, std::wstring& error);
     bool sendWinHttp(std::string_view message, std::wstring& error);
     bool receiveWinHttp(std::string& message, ReceivedKind& receivedKind, std::wstring& error);
-    static void abandonWinHttpReceive(const std::shared_ptr<WinHttpReceiver>& receiver);
+    // Cancel's part: marks the reader abandoned, which wakes the waiting
+    // receive; true when the handle should be shut down before it is closed.
+    static bool abandonWinHttpReader(const std::shared_ptr<WinHttpReader>& reader);
+    void shutdownWinHttp(HINTERNET webSocketHandle);
+    void releaseWinHttpReader();
 
     // TLS stream over a socket.
     bool connectSocket(const std::wstring& host, std::wstring& error);
@@ -65,7 +77,13 @@ struct ConnectionRecord {
     bool readMessage(std::string& message, ReceivedKind& receivedKind, std::wstring& error);
 
     SOCKET currentSocket();
+    // While opening: the time one socket wait may take, the step's 15 s cut
+    // to what is left of the open (0 when nothing is). Afterwards: 0, no limit.
+    DWORD openWaitLimit() const;
 };
+
+// The limit on the whole open, kOpenTimeLimitMs unless a test shortened it.
+DWORD openTimeLimit();
 
 // Receive and send time-outs of a socket; 0 waits without limit.
 void setSocketTimeouts(SOCKET socketValue, DWORD milliseconds);

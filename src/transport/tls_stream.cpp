@@ -79,6 +79,11 @@ bool ConnectionRecord::connectSocket(const std::wstring& host, std::wstring& err
     UniqueSocket connected;
     int lastError = 0;
     for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
+        if (openWaitLimit() == 0) {
+            // The open's time is up: the addresses left are not tried.
+            lastError = WSAETIMEDOUT;
+            break;
+        }
         UniqueSocket candidate(::socket(address->ai_family, address->ai_socktype, address->ai_protocol));
         if (!candidate) {
             lastError = ::WSAGetLastError();
@@ -386,6 +391,14 @@ bool ConnectionRecord::socketSend(const char* data, std::size_t size, std::wstri
             error = L"Connection was closed.";
             return false;
         }
+        if (openDeadline != 0) {
+            const DWORD wait = openWaitLimit();
+            if (wait == 0) {
+                error = withWinsockCode(L"Network send failed", WSAETIMEDOUT);
+                return false;
+            }
+            setSocketTimeouts(target, wait);
+        }
         const int sent = ::send(target, data, static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
         if (sent <= 0) {
             // A send that cancel cut short failed because we closed, not the network.
@@ -404,6 +417,16 @@ bool ConnectionRecord::socketReceive(std::wstring& error)
     if (source == INVALID_SOCKET) {
         error = L"Connection was closed.";
         return false;
+    }
+    if (openDeadline != 0) {
+        // Each wait of the open gets only what is left of its time; a recv
+        // that runs out fails as a timed-out one does.
+        const DWORD wait = openWaitLimit();
+        if (wait == 0) {
+            error = withWinsockCode(L"Network receive failed", WSAETIMEDOUT);
+            return false;
+        }
+        setSocketTimeouts(source, wait);
     }
     const std::size_t before = encryptedInput.size();
     encryptedInput.resize(before + kSocketReceiveBytes);

@@ -8,4 +8,8 @@ namespace VelmorTransport::Testing {
 // offers its WebSocket functions. Process-wide.
 void forceCompatibilityTransport(bool force);
 
+// Shortens the limit on the compatibility transport's whole open (30 s) to
+// `milliseconds`; 0 restores it. Process-wide.
+void limitCompatibilityOpenTime(unsigned milliseconds);
+
 }  // namespace VelmorTransport::Testing

@@ -45,6 +45,7 @@ WebSocketConnection::WebSocketConnection() : record_(std::make_unique<Connection
 WebSocketConnection::~WebSocketConnection()
 {
     cancel();
+    record_->releaseWinHttpReader();
     record_->context.reset();
     record_->credentials.reset();
     record_->session.reset();
@@ -106,17 +107,19 @@ void WebSocketConnection::cancel()
     if (record.cancelled.exchange(true)) return;
     UniqueInternet webSocket;
     UniqueSocket socket;
-    std::shared_ptr<WinHttpReceiver> receiver;
+    std::shared_ptr<WinHttpReader> reader;
     {
         std::lock_guard lock(record.stateLock);
         webSocket = std::move(record.webSocket);
-        receiver = record.winHttpReceiver;
+        reader = record.winHttpReader;
         socket = std::move(record.socket);
     }
+    // The waiting receive returns before the handle goes, so a WinHTTP call
+    // that the close makes fail is never taken for a network failure.
+    if (ConnectionRecord::abandonWinHttpReader(reader) && webSocket) record.shutdownWinHttp(webSocket.get());
     // Closing outside the lock: a thread blocked in a receive or send on
     // these handles wakes with an error.
     webSocket.reset();
-    ConnectionRecord::abandonWinHttpReceive(receiver);
     if (socket) ::shutdown(socket.get(), SD_BOTH);
     socket.reset();
 }

@@ -13,14 +13,6 @@ namespace VelmorTransport {
 
 namespace {
 
-template <typename Function>
-Function entryPoint(HMODULE module, const char* name)
-{
-    // Through the generic function pointer type, which the compiler accepts
-    // as a stand-in for any other.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
-
 constexpr DWORD kReceiveBufferBytes = 8192;
 
 // A header of the request (flags WINHTTP_QUERY_FLAG_REQUEST_HEADERS) or of the
@@ -57,29 +49,63 @@ bool acceptMatchesKey(HINTERNET request)
 
 }  // namespace
 
-WinHttpEntryPoints winHttpEntryPoints()
+WinHttpEntryPoints WinHttpEntryPointCache::get()
 {
-    static std::mutex lock;
-    static WinHttpEntryPoints entryPoints;
-    static bool lookedUp = false;
-
-    std::lock_guard guard(lock);
-    if (!lookedUp) {
+    std::lock_guard guard(lock_);
+    if (!lookedUp_) {
         // The module stays loaded for the life of the process, so its handle
         // is never released.
-        HMODULE module = ::GetModuleHandleW(L"winhttp.dll");
-        if (!module) module = ::LoadLibraryW(L"winhttp.dll");
-        if (module) {
-            using Points = WinHttpEntryPoints;
-            entryPoints.completeUpgrade =
-                entryPoint<decltype(Points::completeUpgrade)>(module, "WinHttpWebSocketCompleteUpgrade");
-            entryPoints.send = entryPoint<decltype(Points::send)>(module, "WinHttpWebSocketSend");
-            entryPoints.receive = entryPoint<decltype(Points::receive)>(module, "WinHttpWebSocketReceive");
-            entryPoints.close = entryPoint<decltype(Points::close)>(module, "WinHttpWebSocketClose");
-            lookedUp = true;
+        if (const HMODULE module = library_.module()) {
+            const auto find = [&](auto& slot, const char* name) {
+                // Through the generic function pointer type, which the
+                // compiler accepts as a stand-in for any other.
+                slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
+                    reinterpret_cast<void (*)()>(library_.find(module, name)));
+            };
+            find(entryPoints_.completeUpgrade, "WinHttpWebSocketCompleteUpgrade");
+            find(entryPoints_.send, "WinHttpWebSocketSend");
+            find(entryPoints_.receive, "WinHttpWebSocketReceive");
+            find(entryPoints_.close, "WinHttpWebSocketClose");
+            find(entryPoints_.shutdown, "WinHttpWebSocketShutdown");
+            lookedUp_ = true;
         }
     }
-    return entryPoints;
+    return entryPoints_;
+}
+
+namespace {
+
+WinHttpLibrary systemWinHttp()
+{
+    WinHttpLibrary library;
+    library.module = [] {
+        HMODULE module = ::GetModuleHandleW(L"winhttp.dll");
+        return module ? module : ::LoadLibraryW(L"winhttp.dll");
+    };
+    library.find = [](HMODULE module, const char* name) { return ::GetProcAddress(module, name); };
+    return library;
+}
+
+std::mutex cacheLock;
+std::shared_ptr<WinHttpEntryPointCache> standInCache;  // a test's library, while set
+
+}  // namespace
+
+WinHttpEntryPoints winHttpEntryPoints()
+{
+    static WinHttpEntryPointCache systemCache(systemWinHttp());
+    std::shared_ptr<WinHttpEntryPointCache> standIn;
+    {
+        std::lock_guard guard(cacheLock);
+        standIn = standInCache;
+    }
+    return standIn ? standIn->get() : systemCache.get();
+}
+
+void Testing::useWinHttpLibrary(std::optional<WinHttpLibrary> library)
+{
+    std::lock_guard guard(cacheLock);
+    standInCache = library ? std::make_shared<WinHttpEntryPointCache>(std::move(*library)) : nullptr;
 }
 
 bool ConnectionRecord::openWinHttp(const std::wstring& host, const std::wstring& path, std::wstring& error)
@@ -228,18 +254,36 @@ bool readWinHttpMessage(HINTERNET handle, ReceivePieceFunction receivePiece, con
 
 }  // namespace
 
-// WinHTTP's receive blocks on a thread of its own, one whole message per
-// request from the connection's receive. Closing the WebSocket handle is
-// meant to abort a receive in progress, but not every WinHTTP does so (Wine
-// keeps waiting for the next frame), so cancel also abandons the request and
-// the caller returns at once. The thread and this record are shared, so they
-// may outlive the connection until WinHTTP lets go.
-struct WinHttpReceiver {
+// Why the WinHTTP receive runs on a reader thread of the connection's own:
+// closing the WebSocket handle is what ends a receive in progress (Windows
+// fails it with ERROR_WINHTTP_OPERATION_CANCELLED), but not every WinHTTP
+// honours that: Wine's synchronous receive keeps waiting for the next frame
+// until the server sends one or drops the connection. So the connection's
+// receive hands each call to the reader and waits for its result or for
+// cancel, which then returns at once wherever WinHTTP is.
+//
+// The reader is one thread per connection, started by the first receive and
+// joined when the connection is destroyed. Where the closed handle did end
+// its call (Windows) that join is immediate. Where it did not (Wine), the
+// thread is let go and "lingers" until the server sends or closes, holding
+// WinHTTP's connection open meanwhile. Lingering readers are counted
+// process-wide; past kMaxLingeringReaders, cancel first sends a close frame
+// with WinHttpWebSocketShutdown, so that the server's answer ends the stuck
+// receive, and reconnecting cannot pile up threads and sockets. On a WinHTTP
+// that honours the closed handle that limit is never reached, and cancel
+// sends nothing, as everywhere else.
+struct WinHttpReader {
     std::mutex lock;
     std::condition_variable changed;
+    // The reader's view of the cancel flag: cancel sets it before it closes
+    // the handle, so a call that fails because of the close reads as
+    // "Connection was closed.". Kept here because the thread may outlive
+    // the connection record.
     std::atomic<bool> abandoned{false};
     bool requested = false;
-    bool finished = false;
+    bool inCall = false;     // inside WinHTTP's receive
+    bool finished = false;   // a result waits for the caller
+    bool lingering = false;  // counted in lingeringReaders
     HINTERNET handle = nullptr;
     ReceivePieceFunction receivePiece = nullptr;
 
@@ -248,82 +292,153 @@ struct WinHttpReceiver {
     ReceivedKind kind = ReceivedKind::Text;
     std::wstring error;
 
-    static void run(const std::shared_ptr<WinHttpReceiver>& self)
-    {
-        std::unique_lock guard(self->lock);
-        for (;;) {
-            self->changed.wait(guard, [&] { return self->requested || self->abandoned; });
-            if (self->abandoned) return;
-            self->requested = false;
-            const HINTERNET handle = self->handle;
-            guard.unlock();
-            std::string message;
-            ReceivedKind kind = ReceivedKind::Text;
-            std::wstring error;
-            const bool ok = readWinHttpMessage(handle, self->receivePiece, self->abandoned, message, kind, error);
-            guard.lock();
-            self->ok = ok;
-            self->message = std::move(message);
-            self->kind = kind;
-            self->error = std::move(error);
-            self->finished = true;
-            self->changed.notify_all();
-        }
-    }
-
-    bool receive(HINTERNET webSocket, std::string& messageOut, ReceivedKind& kindOut, std::wstring& errorOut)
-    {
-        std::unique_lock guard(lock);
-        handle = webSocket;
-        finished = false;
-        requested = true;
-        changed.notify_all();
-        changed.wait(guard, [&] { return finished || abandoned; });
-        if (!finished) {
-            errorOut = L"Connection was closed.";
-            return false;
-        }
-        messageOut = std::move(message);
-        kindOut = kind;
-        errorOut = std::move(error);
-        return ok;
-    }
+    static void run(const std::shared_ptr<WinHttpReader>& self);
+    bool receive(HINTERNET webSocket, std::string& messageOut, ReceivedKind& kindOut, std::wstring& errorOut);
 };
 
-void ConnectionRecord::abandonWinHttpReceive(const std::shared_ptr<WinHttpReceiver>& receiver)
+namespace {
+
+constexpr int kMaxLingeringReaders = 2;
+std::atomic<int> lingeringReaders{0};
+
+// How long destruction waits for a reader to leave WinHTTP after cancel
+// closed its handle; where closing ends the call this is a few milliseconds.
+constexpr auto kReaderJoinWait = std::chrono::milliseconds(250);
+
+}  // namespace
+
+void WinHttpReader::run(const std::shared_ptr<WinHttpReader>& self)
 {
-    if (!receiver) return;
-    std::lock_guard guard(receiver->lock);
-    receiver->abandoned = true;
-    receiver->changed.notify_all();
+    std::unique_lock guard(self->lock);
+    for (;;) {
+        self->changed.wait(guard, [&] { return self->requested || self->abandoned; });
+        if (self->abandoned) return;
+        self->requested = false;
+        self->inCall = true;
+        const HINTERNET handle = self->handle;
+        guard.unlock();
+        std::string message;
+        ReceivedKind kind = ReceivedKind::Text;
+        std::wstring error;
+        const bool ok = readWinHttpMessage(handle, self->receivePiece, self->abandoned, message, kind, error);
+        guard.lock();
+        self->inCall = false;
+        if (self->lingering) {
+            self->lingering = false;
+            --lingeringReaders;
+        }
+        self->ok = ok;
+        self->message = std::move(message);
+        self->kind = kind;
+        self->error = std::move(error);
+        self->finished = true;
+        self->changed.notify_all();
+    }
+}
+
+bool WinHttpReader::receive(HINTERNET webSocket, std::string& messageOut, ReceivedKind& kindOut, std::wstring& errorOut)
+{
+    std::unique_lock guard(lock);
+    handle = webSocket;
+    finished = false;
+    requested = true;
+    changed.notify_all();
+    changed.wait(guard, [&] { return finished || abandoned; });
+    if (abandoned) {
+        errorOut = L"Connection was closed.";
+        return false;
+    }
+    messageOut = std::move(message);
+    kindOut = kind;
+    errorOut = std::move(error);
+    return ok;
+}
+
+bool ConnectionRecord::abandonWinHttpReader(const std::shared_ptr<WinHttpReader>& reader)
+{
+    if (!reader) return false;
+    std::lock_guard guard(reader->lock);
+    reader->abandoned = true;
+    reader->changed.notify_all();
+    if (!reader->inCall || reader->lingering) return false;
+    // Counted until the call returns; where the closed handle ends it, that
+    // is at once.
+    reader->lingering = true;
+    return lingeringReaders.fetch_add(1) >= kMaxLingeringReaders;
+}
+
+void ConnectionRecord::shutdownWinHttp(HINTERNET webSocketHandle)
+{
+    const auto shutdown = winHttpEntryPoints().shutdown;
+    // Never while a message is going out: the close frame must not land in
+    // the middle of it, and cancel must not wait for a blocked send.
+    std::unique_lock sending(sendLock, std::try_to_lock);
+    if (!shutdown || !sending.owns_lock()) return;
+    shutdown(webSocketHandle, WINHTTP_WEB_SOCKET_ENDPOINT_TERMINATED_CLOSE_STATUS, nullptr, 0);
+}
+
+void ConnectionRecord::releaseWinHttpReader()
+{
+    if (!winHttpReaderThread.joinable()) return;
+    bool idle = false;
+    {
+        std::unique_lock guard(winHttpReader->lock);
+        idle = winHttpReader->changed.wait_for(guard, kReaderJoinWait, [&] { return !winHttpReader->inCall; });
+    }
+    // An idle reader has seen abandoned and ends; one still inside WinHTTP
+    // is counted as lingering and ends when WinHTTP lets go.
+    if (idle) {
+        winHttpReaderThread.join();
+    } else {
+        winHttpReaderThread.detach();
+    }
 }
 
 bool ConnectionRecord::receiveWinHttp(std::string& message, ReceivedKind& receivedKind, std::wstring& error)
 {
     HINTERNET handle = nullptr;
-    std::shared_ptr<WinHttpReceiver> receiver;
+    std::shared_ptr<WinHttpReader> reader;
     {
         std::lock_guard lock(stateLock);
         handle = webSocket.get();
-        if (handle && !winHttpReceiver) {
-            auto started = std::make_shared<WinHttpReceiver>();
-            started->receivePiece = winHttpEntryPoints().receive;
-            try {
-                std::thread(WinHttpReceiver::run, started).detach();
-                winHttpReceiver = std::move(started);
-            } catch (const std::system_error&) {
-                // No thread to spare: receive on this one (cancel then
-                // relies on closing the handle alone).
-            }
-        }
-        receiver = winHttpReceiver;
+        reader = winHttpReader;
     }
     if (!handle || cancelled) {
         error = L"Connection was closed.";
         return false;
     }
-    if (!receiver) return readWinHttpMessage(handle, winHttpEntryPoints().receive, cancelled, message, receivedKind, error);
-    return receiver->receive(handle, message, receivedKind, error);
+    if (!reader) {
+        // Started with only the receive lock held, which keeps any other
+        // receive out; then published under the state lock, where a cancel
+        // that came in between is seen.
+        auto started = std::make_shared<WinHttpReader>();
+        started->receivePiece = winHttpEntryPoints().receive;
+        std::thread thread;
+        try {
+            thread = std::thread(WinHttpReader::run, started);
+        } catch (const std::system_error&) {
+            // No thread to spare: receive on this one (cancel then relies
+            // on closing the handle alone).
+            return readWinHttpMessage(handle, winHttpEntryPoints().receive, cancelled, message, receivedKind, error);
+        }
+        bool published = false;
+        {
+            std::lock_guard lock(stateLock);
+            if (!cancelled && webSocket) {
+                winHttpReader = started;
+                winHttpReaderThread = std::move(thread);
+                published = true;
+            }
+        }
+        if (!published) {
+            abandonWinHttpReader(started);
+            thread.join();
+            error = L"Connection was closed.";
+            return false;
+        }
+        reader = std::move(started);
+    }
+    return reader->receive(handle, message, receivedKind, error);
 }
 
 }  // namespace VelmorTransport

@@ -2,7 +2,8 @@
 # Checks velmor-probe.exe against the independent peer on 127.0.0.1:443 (run
 # under with_test_peer.sh): lines of standard input go out as text
 # messages, what comes back is printed with its kind, both back-ends are
-# reachable, and a failure ends non-zero with the transport's text.
+# reachable, and a failure, on opening or later on the receiving side, ends
+# the probe non-zero with the transport's text.
 #
 #   probe_check.sh PATH/TO/velmor-probe.exe
 set -uo pipefail
@@ -14,6 +15,13 @@ failures=0
 expect() {  # file text
   if ! grep -qxF -- "$2" "$1"; then
     echo "FAIL: expected the line '$2' in $(basename "$1"):" >&2
+    sed 's/^/  | /' "$1" >&2
+    failures=$((failures + 1))
+  fi
+}
+expect_match() {  # file extended-regex
+  if ! grep -qE -- "$2" "$1"; then
+    echo "FAIL: expected a line matching '$2' in $(basename "$1"):" >&2
     sed 's/^/  | /' "$1" >&2
     failures=$((failures + 1))
   fi
@@ -39,6 +47,24 @@ for mode in default compat; do
 done
 expect "$work/default.err" "velmor-probe: connected to localhost over WinHTTP"
 expect "$work/compat.err" "velmor-probe: connected to localhost over the compatibility transport"
+
+# The server drops the connection while standard input stays open: the probe
+# must notice on its receiving side, say why and end, not wait for input.
+mkfifo "$work/input"
+for mode in default compat; do
+  args=()
+  [ $mode = compat ] && args=(--compat)
+  (printf '!drop\n'; exec sleep 120) >"$work/input" &
+  writer=$!
+  timeout 60 wine "$probe" "${args[@]}" <"$work/input" >"$work/drop-$mode.out" 2>"$work/drop-$mode.err"
+  status=$?
+  kill "$writer" 2>/dev/null
+  wait "$writer" 2>/dev/null
+  expect_status $status 1 "the probe ($mode) whose server dropped the connection"
+done
+# WinHTTP's code for a dropped connection differs between implementations.
+expect_match "$work/drop-default.err" '^velmor-probe: WebSocket receive failed \([0-9]+\)$'
+expect "$work/drop-compat.err" "velmor-probe: The server closed the connection."
 
 # Nothing listens on 127.0.0.2:443: the open fails with the transport's text.
 wine "$probe" --compat 127.0.0.2 </dev/null >"$work/refused.out" 2>"$work/refused.err"

@@ -3,8 +3,8 @@
 // BIOs, one record at a time), so a test can have a record split across TCP
 // segments, several records in one segment, a close notification on a socket
 // that stays open, a renegotiation request, an endless handshake response,
-// or learn the sizes of the records the client sent. The request path picks
-// the scenario; see runScenario.
+// a handshake trickled a byte at a time, or learn the sizes of the records the
+// client sent. The request path picks the scenario; see runScenario.
 //
 //   tls_test_peer --cert F --key F [--port 443]
 //
@@ -107,11 +107,27 @@ bool feedRecord(Connection& c)
     return BIO_write(c.in, record.data(), static_cast<int>(record.size())) == static_cast<int>(record.size());
 }
 
-bool handshake(Connection& c)
+// Armed by the scenario "/trickle-next-handshake": the next connection gets
+// its TLS handshake messages one byte at a time.
+std::atomic<bool> trickleNextHandshake{false};
+constexpr auto kTrickleStep = std::chrono::milliseconds(50);
+
+// Sends bytes one at a time, kTrickleStep apart, for as long as the client
+// stays.
+bool trickle(int socket, const std::string& bytes)
+{
+    for (const char byte : bytes) {
+        if (!sendAll(socket, &byte, 1)) return false;
+        std::this_thread::sleep_for(kTrickleStep);
+    }
+    return true;
+}
+
+bool handshake(Connection& c, bool trickled)
 {
     for (;;) {
         const int result = SSL_do_handshake(c.ssl);
-        if (!flush(c)) return false;
+        if (!(trickled ? trickle(c.socket, takeOutput(c)) : flush(c))) return false;
         if (result == 1) return true;
         if (SSL_get_error(c.ssl, result) != SSL_ERROR_WANT_READ || !feedRecord(c)) return false;
     }
@@ -239,6 +255,14 @@ void runScenario(Connection& c)
             filler.clear();
         }
     }
+    if (path == "/trickle-response") {
+        // A server that keeps the handshake alive without ever finishing it
+        // in good time: the response, one byte of its record at a time.
+        trickle(c.socket, seal(c, response));
+        waitForClientToLeave(c);
+        return;
+    }
+    if (path == "/trickle-next-handshake") trickleNextHandshake = true;
     if (path == "/frame-with-response") {
         // The first frame travels in the same record as the headers.
         const std::string raw = seal(c, response + serverFrame(kOpcodeText, "right behind the headers"));
@@ -249,6 +273,54 @@ void runScenario(Connection& c)
     }
 
     FrameReader reader;
+    if (path == "/raw-records") {
+        // Plain bytes, no WebSocket frames, for reads of the TLS stream
+        // itself: a 10-byte record and a second one, in one segment.
+        std::string raw = seal(c, "0123456789");
+        raw += seal(c, "second record");
+        if (sendAll(c.socket, raw.data(), raw.size())) waitForClientToLeave(c);
+        return;
+    }
+    if (path == "/raw-record-sizes") {
+        // The payload sizes of the records that carry the client's next
+        // 40,000 plain bytes, as one plain record.
+        std::vector<std::size_t> sizes;
+        std::size_t total = 0;
+        while (total < 40000) {
+            std::size_t size = 0;
+            if (!readRecord(c, &size)) return;
+            if (size > 0) sizes.push_back(size);
+            total += size;
+        }
+        std::string report;
+        for (const std::size_t size : sizes) report += (report.empty() ? "" : " ") + std::to_string(size);
+        const std::string raw = seal(c, report);
+        if (sendAll(c.socket, raw.data(), raw.size())) waitForClientToLeave(c);
+        return;
+    }
+    if (path == "/close-echo") {
+        // A close with status 4001 and a reason; what the client echoes is
+        // reported back in hex as a text message.
+        const std::string payload = std::string("\x0F\xA1", 2) + "going away";
+        const std::string raw = seal(c, serverFrame(kOpcodeClose, payload));
+        if (!sendAll(c.socket, raw.data(), raw.size())) return;
+        for (;;) {
+            FrameReader::Event event = FrameReader::Event::NeedMore;
+            while (!c.plain.empty() && event == FrameReader::Event::NeedMore) {
+                c.plain.erase(0, reader.consume(c.plain.data(), c.plain.size(), event));
+            }
+            if (event == FrameReader::Event::Close) break;
+            if (event != FrameReader::Event::NeedMore || !readRecord(c)) return;
+        }
+        static const char digits[] = "0123456789abcdef";
+        std::string hex;
+        for (const unsigned char byte : reader.controlPayload()) {
+            hex += digits[byte >> 4];
+            hex += digits[byte & 15];
+        }
+        if (sendFrame(c, "close echo " + hex)) waitForClientToLeave(c);
+        return;
+    }
     if (path == "/split-record") {
         const std::string raw = seal(c, serverFrame(kOpcodeText, "split across segments"));
         for (const char byte : raw) {
@@ -302,7 +374,7 @@ void serve(int socket, SSL_CTX* context)
     c.out = BIO_new(BIO_s_mem());
     SSL_set_bio(c.ssl, c.in, c.out);
     SSL_set_accept_state(c.ssl);
-    if (handshake(c)) runScenario(c);
+    if (handshake(c, trickleNextHandshake.exchange(false))) runScenario(c);
 }
 
 SSL_CTX* makeContext(const std::string& cert, const std::string& key)

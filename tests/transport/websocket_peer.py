@@ -10,6 +10,7 @@ python3-websockets). It echoes every message. A text message that starts with
   !ping PAYLOAD        ping with PAYLOAD; once the matching pong is back, send
                        "pong PAYLOAD" (or "no pong PAYLOAD" after 10 s)
   !large N             send a text message of exactly N bytes
+  !drop                drop the TCP connection at once, without a close
 
 Prints "websocket-peer listening on ADDRESS:PORT" once it accepts connections,
 exits at once with a clear message if the port is taken, and ends cleanly on
@@ -56,6 +57,8 @@ async def command(connection, text):
             await connection.send("no pong " + rest)
     elif name == "large":
         await connection.send("L" * int(rest))
+    elif name == "drop":
+        connection.transport.abort()
     else:
         await connection.send("unknown command " + name)
 
