@@ -6,6 +6,7 @@
 #include "text_rules.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace VelmorServer {
 
@@ -42,6 +43,12 @@ bool contains(const List& list, std::string_view name)
     return std::find(list.begin(), list.end(), name) != list.end();
 }
 
+template <typename List>
+void eraseName(List& list, std::string_view name)
+{
+    list.erase(std::remove(list.begin(), list.end(), name), list.end());
+}
+
 }  // namespace
 
 std::string errorMessage(std::string_view context, std::string_view message)
@@ -57,6 +64,16 @@ std::string dmErrorMessage(std::string_view message, std::string_view to, std::s
         .text("to", to)
         .text("request_id", requestId)
         .finish();
+}
+
+ParsedRequest parseRequest(std::string_view text)
+{
+    ParsedRequest request;
+    request.validUtf8 = isValidUtf8(text);
+    request.document = Velmor::parseJsonDocument(text);
+    if (request.document && request.document->kind == JsonKind::Object)
+        request.type = Velmor::memberText(*request.document, "type");
+    return request;
 }
 
 const std::map<std::string, Community::Handler, std::less<>>& Community::handlers()
@@ -88,20 +105,22 @@ Admission Community::connect(std::string_view name, Outbox& out)
     const std::string user(name);
 
     if (const auto existing = byName_.find(name); existing != byName_.end()) {
-        // Same name again: the newer connection wins. The name never goes
-        // offline, so nobody else hears of it; the old connection's room
-        // membership ends with it, as the client rejoins its room itself.
+        // Same name again: the newer connection wins and takes over the
+        // name's room membership and host role, so nobody hears of it. A
+        // client that reconnects before the server noticed its old link die
+        // rejoins its room, and that "join_room" finds it already a member.
         admission.replaced = existing->second;
-        Connection& old = connections_.at(admission.replaced);
-        removeFromRoom(old, out);
-        connections_.erase(admission.replaced);
+        const auto old = connections_.find(admission.replaced);
+        std::string keptRoom = std::move(old->second.room);
+        connections_.erase(old);
         existing->second = admission.id;
-        connections_[admission.id] = Connection{user, {}};
+        connections_[admission.id] = Connection{user, std::move(keptRoom)};
         noteActive(user);
     } else {
         connections_[admission.id] = Connection{user, {}};
         byName_.emplace(user, admission.id);
         online_.push_back(user);
+        claimOfflineBlocks(user);
         noteActive(user);
         sendPresenceDelta({user}, {}, out, admission.id);
     }
@@ -127,7 +146,8 @@ void Community::disconnect(ConnectionId id, Outbox& out)
     removeFromRoom(found->second, out);
     connections_.erase(found);
     byName_.erase(name);
-    std::erase(online_, name);
+    eraseName(online_, name);
+    rememberOfflineBlocks(name);
     sendPresenceDelta({}, {name}, out);
 }
 
@@ -139,16 +159,17 @@ void Community::reset()
     recent_.clear();
     rooms_.clear();
     blocks_.clear();
+    offlineBlockLists_.clear();
 }
 
 // --- dispatch ----------------------------------------------------------------
 
-void Community::handleText(ConnectionId id, std::string_view text, Outbox& out)
+void Community::handleRequest(ConnectionId id, const ParsedRequest& request, Outbox& out)
 {
     const auto found = connections_.find(id);
     if (found == connections_.end()) return;
-    if (!isValidUtf8(text)) return refuse(out, id, "request", "The message is not valid UTF-8.");
-    const auto message = Velmor::parseJsonDocument(text);
+    if (!request.validUtf8) return refuse(out, id, "request", "The message is not valid UTF-8.");
+    const std::optional<JsonValue>& message = request.document;
     if (!message || message->kind != JsonKind::Object)
         return refuse(out, id, "request", "The message is not a JSON object.");
     const std::string* type = stringMember(*message, "type");
@@ -168,7 +189,7 @@ void Community::handleBinary(ConnectionId id, Outbox& out)
 
 void Community::noteActive(const std::string& name)
 {
-    std::erase(recent_, name);
+    eraseName(recent_, name);
     recent_.push_front(name);
     while (recent_.size() > kRecentUsersShown + 1) recent_.pop_back();
 }
@@ -233,19 +254,29 @@ void Community::setUsername(ConnectionId id, Connection& self, const JsonValue& 
 
     byName_.erase(oldName);
     byName_.emplace(newName, id);
-    std::erase(online_, oldName);
+    eraseName(online_, oldName);
     online_.push_back(newName);
     self.name = newName;
     // The block list is the person's setting and follows them; blocks that
-    // others hold name names, and stay with the old one.
+    // others hold name names, and stay with the old one. A list the new name
+    // already had (from whoever used it before) is not thrown away: the
+    // person's own names come first, then the new name's others, within the
+    // limit; the client hears of the merged list, which it would otherwise
+    // only learn on its next connection.
     std::vector<std::string> ownBlocks = blockedBy(oldName);
-    std::erase(ownBlocks, newName);
+    const std::size_t ownCount = ownBlocks.size();
+    for (const std::string& inherited : blockedBy(newName))
+        if (ownBlocks.size() < kMaxBlockedUsers && !contains(ownBlocks, inherited)) ownBlocks.push_back(inherited);
+    const bool gained = ownBlocks.size() > ownCount;
+    eraseName(ownBlocks, newName);
+    claimOfflineBlocks(newName);
     blocks_.erase(oldName);
     blocks_.erase(newName);
     if (!ownBlocks.empty()) blocks_.emplace(newName, std::move(ownBlocks));
     noteActive(newName);
 
     send(out, id, JsonObjectWriter("username_updated").text("username", newName).finish());
+    if (gained) sendBlockedUsers(id, self, out);
     sendPresenceDelta({newName}, {oldName}, out);
     if (Room* current = room(self.room)) {
         std::replace(current->members.begin(), current->members.end(), oldName, newName);
@@ -321,7 +352,7 @@ void Community::removeFromRoom(Connection& connection, Outbox& out)
     Room* current = room(connection.room);
     connection.room.clear();
     if (!current) return;
-    std::erase(current->members, connection.name);
+    eraseName(current->members, connection.name);
     if (current->members.empty()) {
         const std::string emptied = current->name;
         rooms_.erase(emptied);
@@ -344,20 +375,22 @@ void Community::listRooms(ConnectionId id, Connection&, const JsonValue&, Outbox
 
 void Community::createRoom(ConnectionId id, Connection& self, const JsonValue& message, Outbox& out)
 {
+    constexpr std::string_view context = "create_room";
     const std::string* name = stringMember(message, "room_name");
-    if (!name) return refuse(out, id, "room", "The request has no \"room_name\".");
-    if (std::string problem = nameProblem(*name, "room name"); !problem.empty()) return refuse(out, id, "room", problem);
+    if (!name) return refuse(out, id, context, "The request has no \"room_name\".");
+    if (std::string problem = nameProblem(*name, "room name"); !problem.empty()) return refuse(out, id, context, problem);
     const std::string* gameMember = stringMember(message, "game");
     const std::string game = gameMember ? *gameMember : std::string();
-    if (std::string problem = gameProblem(game); !problem.empty()) return refuse(out, id, "room", problem);
+    if (std::string problem = gameProblem(game); !problem.empty()) return refuse(out, id, context, problem);
     int maxPlayers = kDefaultMaxPlayers;
     if (const JsonValue* requested = message.member("max_players")) {
-        const std::int64_t value = requested->asInteger(0);
-        if (value < 2 || value > kMaxMaxPlayers)
-            return refuse(out, id, "room", "The maximum number of players must be between 2 and 64.");
+        // A JSON number with an integer value; "5" or 5.5 is not guessed at.
+        const double value = requested->kind == JsonKind::Number ? requested->numberValue : 0.0;
+        if (value < 2 || value > kMaxMaxPlayers || value != std::floor(value))
+            return refuse(out, id, context, "The maximum number of players must be a whole number from 2 to 64.");
         maxPlayers = static_cast<int>(value);
     }
-    if (rooms_.count(*name)) return refuse(out, id, "room", "A room named " + quoted(*name) + " already exists.");
+    if (rooms_.count(*name)) return refuse(out, id, context, "A room named " + quoted(*name) + " already exists.");
 
     // The creator becomes the host and only member at once. Creation itself
     // is not answered: the client follows it with "join_room", whose
@@ -371,13 +404,14 @@ void Community::createRoom(ConnectionId id, Connection& self, const JsonValue& m
 
 void Community::joinRoom(ConnectionId id, Connection& self, const JsonValue& message, Outbox& out)
 {
+    constexpr std::string_view context = "join";
     const std::string* name = stringMember(message, "room");
-    if (!name || name->empty()) return refuse(out, id, "room", "The request has no \"room\".");
+    if (!name || name->empty()) return refuse(out, id, context, "The request has no \"room\".");
     Room* target = room(*name);
-    if (!target) return refuse(out, id, "room", "There is no room named " + quoted(shortened(*name, 64)) + ".");
+    if (!target) return refuse(out, id, context, "There is no room named " + quoted(shortened(*name, 64)) + ".");
     if (self.room == *name) return send(out, id, roomJoinedMessage(*target));
     if (static_cast<int>(target->members.size()) >= target->maxPlayers)
-        return refuse(out, id, "room", "The room " + quoted(*name) + " is full.");
+        return refuse(out, id, context, "The room " + quoted(*name) + " is full.");
 
     removeFromRoom(self, out);
     target = room(*name);  // still there: it has members other than this user
@@ -399,10 +433,11 @@ void Community::leaveRoom(ConnectionId id, Connection& self, const JsonValue&, O
 void Community::roomMessage(ConnectionId id, Connection& self, const JsonValue& message, Outbox& out)
 {
     Room* current = room(self.room);
-    if (!current) return refuse(out, id, "room", "Join a room before sending messages.");
+    constexpr std::string_view context = "message";
+    if (!current) return refuse(out, id, context, "Join a room before sending messages.");
     const std::string* text = stringMember(message, "text");
-    if (!text) return refuse(out, id, "room", "The request has no \"text\".");
-    if (std::string problem = textProblem(*text); !problem.empty()) return refuse(out, id, "room", problem);
+    if (!text) return refuse(out, id, context, "The request has no \"text\".");
+    if (std::string problem = textProblem(*text); !problem.empty()) return refuse(out, id, context, problem);
     const std::string line =
         JsonObjectWriter("message").text("room", current->name).text("username", self.name).text("text", *text).finish();
     // Members who blocked the sender do not get the line at all; the sender
@@ -468,6 +503,21 @@ std::vector<std::string> Community::blockedBy(std::string_view user) const
     return list == blocks_.end() ? std::vector<std::string>() : list->second;
 }
 
+void Community::rememberOfflineBlocks(const std::string& name)
+{
+    if (!blocks_.count(name)) return;
+    offlineBlockLists_.push_back(name);
+    while (offlineBlockLists_.size() > kMaxOfflineBlockLists) {
+        blocks_.erase(offlineBlockLists_.front());
+        offlineBlockLists_.pop_front();
+    }
+}
+
+void Community::claimOfflineBlocks(std::string_view name)
+{
+    eraseName(offlineBlockLists_, name);
+}
+
 void Community::sendBlockedUsers(ConnectionId id, const Connection& connection, Outbox& out) const
 {
     send(out, id, JsonObjectWriter("blocked_users").textArray("users", blockedBy(connection.name)).finish());
@@ -498,7 +548,7 @@ void Community::unblockUser(ConnectionId id, Connection& self, const JsonValue& 
     const std::string* target = stringMember(message, "username");
     if (!target || target->empty()) return refuse(out, id, "block", "The request has no \"username\".");
     if (const auto list = blocks_.find(self.name); list != blocks_.end()) {
-        std::erase(list->second, *target);
+        eraseName(list->second, *target);
         if (list->second.empty()) blocks_.erase(list);
     }
     send(out, id, JsonObjectWriter("block_updated").text("username", *target).text("action", "unblocked").finish());

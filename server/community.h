@@ -6,17 +6,16 @@
 // it on its one I/O thread.
 #pragma once
 
+#include "json/json_value.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-namespace Velmor {
-struct JsonValue;
-}
 
 namespace VelmorServer {
 
@@ -40,9 +39,23 @@ struct Admission {
     ConnectionId replaced = 0;
 };
 
+// One text message, parsed once: the request record takes its type, the
+// rules the rest. Messages may be 2 MiB, so nothing parses them twice.
+struct ParsedRequest {
+    bool validUtf8 = false;
+    std::optional<Velmor::JsonValue> document;  // empty when the text is no JSON document
+    std::string type;                           // the "type" member as text when it is an object, else empty
+};
+ParsedRequest parseRequest(std::string_view text);
+
 inline constexpr int kDefaultMaxPlayers = 8;
 inline constexpr int kMaxMaxPlayers = 64;
 inline constexpr std::size_t kMaxBlockedUsers = 500;
+// Block lists of names that are offline are remembered for at most this many
+// names, the one that went offline longest ago forgotten first, so a stream
+// of throw-away names cannot grow the server without end. Lists of names
+// online now are always kept.
+inline constexpr std::size_t kMaxOfflineBlockLists = 1000;
 inline constexpr std::size_t kRecentUsersShown = 20;
 inline constexpr std::size_t kMaxRequestIdBytes = 128;
 
@@ -59,7 +72,8 @@ class Community {
 public:
     // A connection whose name passed the upgrade checks arrives. It gets the
     // "connected" snapshot; everyone else a presence delta, unless the name
-    // was already online, in which case the older connection is replaced.
+    // was already online, in which case the older connection is replaced and
+    // the newer one takes over the name's room membership and host role.
     Admission connect(std::string_view name, Outbox& out);
 
     // The connection ended. Ids that are unknown (never admitted, replaced,
@@ -68,7 +82,8 @@ public:
 
     // One text message from a connection (the bare "ping" is the
     // transport's business and never reaches here).
-    void handleText(ConnectionId id, std::string_view text, Outbox& out);
+    void handleRequest(ConnectionId id, const ParsedRequest& request, Outbox& out);
+    void handleText(ConnectionId id, std::string_view text, Outbox& out) { handleRequest(id, parseRequest(text), out); }
 
     // Binary messages carry nothing in this protocol.
     void handleBinary(ConnectionId id, Outbox& out);
@@ -113,6 +128,11 @@ private:
                            Outbox& out, ConnectionId except = 0);
     void noteActive(const std::string& name);
     bool hasBlocked(std::string_view blocker, std::string_view target) const;
+    // The name went offline: its block list, if any, joins the remembered
+    // offline lists, and the oldest beyond the limit is forgotten.
+    void rememberOfflineBlocks(const std::string& name);
+    // The name is online again: its list is no longer an offline one.
+    void claimOfflineBlocks(std::string_view name);
     void sendBlockedUsers(ConnectionId id, const Connection& connection, Outbox& out) const;
 
     std::vector<std::string> recentFor(std::string_view recipient) const;
@@ -127,6 +147,7 @@ private:
     std::deque<std::string> recent_;  // most recent first; one more than shown, so a recipient's own name can be left out
     std::map<std::string, Room, std::less<>> rooms_;
     std::map<std::string, std::vector<std::string>, std::less<>> blocks_;  // per user name, in blocking order
+    std::deque<std::string> offlineBlockLists_;  // names offline with a list in blocks_, the longest offline first
     ConnectionId nextId_ = 1;
     std::uint64_t nextRoomSequence_ = 1;
 };

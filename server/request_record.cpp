@@ -1,7 +1,6 @@
 // Request record; see request_record.h.
 #include "request_record.h"
 
-#include "json/json_value.h"
 #include "json_writer.h"
 
 #include <cerrno>
@@ -16,23 +15,15 @@ bool RequestRecord::openFile(const std::string& path, std::string& error)
     return file_ != nullptr;
 }
 
-std::string RequestRecord::typeOf(std::string_view text)
-{
-    if (text == "ping") return "ping";
-    const auto message = Velmor::parseJsonDocument(text);
-    if (!message || message->kind != Velmor::JsonKind::Object) return {};
-    return Velmor::memberText(*message, "type");
-}
-
 std::string RequestRecord::formatLine(std::string_view user, std::string_view type, std::string_view text)
 {
     // Same member order as the documented format, without a "type" first.
     return JsonObjectWriter().text("user", user).text("type", type).text("text", text).finish();
 }
 
-void RequestRecord::add(std::string_view user, std::string_view text)
+void RequestRecord::add(std::string_view user, std::string_view type, std::string_view text)
 {
-    std::string line = formatLine(user, typeOf(text), text);
+    std::string line = formatLine(user, type, text);
     line += '\n';
     if (file_) {
         std::fwrite(line.data(), 1, line.size(), file_.get());

@@ -25,7 +25,9 @@ public:
     // record goes to the file alone.
     void keepInMemory(bool keep) { keepInMemory_ = keep; }
 
-    void add(std::string_view user, std::string_view text);
+    // `type` is the request's "type" as documented for the record: "ping"
+    // for the bare ping, the member's text for a JSON object, else empty.
+    void add(std::string_view user, std::string_view type, std::string_view text);
 
     // Every line held in memory, each ended by a line feed.
     std::string lines() const;
@@ -33,9 +35,6 @@ public:
     // Forgets the in-memory lines (the file is an append-only history).
     void clear();
 
-    // The request's "type": "ping" for the bare ping, the member's text for a
-    // JSON object, empty for anything else.
-    static std::string typeOf(std::string_view text);
     static std::string formatLine(std::string_view user, std::string_view type, std::string_view text);
 
 private:

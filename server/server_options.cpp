@@ -15,6 +15,15 @@ std::optional<std::uint16_t> parsePort(std::string_view text)
     return static_cast<std::uint16_t>(value);
 }
 
+// Milliseconds for the test-only time limits: 1 ms to one hour.
+std::optional<std::chrono::milliseconds> parseMilliseconds(std::string_view text)
+{
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > 3600000) return std::nullopt;
+    return std::chrono::milliseconds(value);
+}
+
 }  // namespace
 
 std::string usageText()
@@ -70,6 +79,16 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments, std::strin
             const auto port = parsePort(*text);
             if (!port) return fail(name + ": not a port number: " + *text);
             (name == "--port" ? options.port : options.controlPort) = *port;
+        } else if (name == "--test-handshake-timeout-ms" || name == "--test-idle-timeout-ms" ||
+                   name == "--test-shutdown-grace-ms") {
+            // Not in the usage text: only tests shorten the time limits.
+            const auto text = value();
+            const auto limit = text ? parseMilliseconds(*text) : std::nullopt;
+            if (!limit) return fail(name + " needs a number of milliseconds from 1 to 3600000");
+            TimeLimits& limits = options.timeLimits;
+            (name == "--test-handshake-timeout-ms" ? limits.handshake
+             : name == "--test-idle-timeout-ms"    ? limits.idle
+                                                   : limits.shutdownGrace) = *limit;
         } else if (name == "--address" || name == "--cert" || name == "--key" || name == "--untrusted-cert" ||
                    name == "--untrusted-key" || name == "--record") {
             const auto text = value();

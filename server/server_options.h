@@ -1,6 +1,7 @@
 // The server's command line.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,6 +9,18 @@
 #include <vector>
 
 namespace VelmorServer {
+
+// The connection time limits. Tests shorten them with options that --help
+// does not list, so that they need not wait minutes to see them act.
+inline constexpr std::chrono::seconds kHandshakeTimeout{10};  // TLS and the HTTP upgrade; also the closing handshake
+inline constexpr std::chrono::seconds kIdleTimeout{120};      // silence after the upgrade; a ping frame at half of it
+inline constexpr std::chrono::seconds kShutdownGrace{2};      // for peers to answer the close frame at shutdown
+
+struct TimeLimits {
+    std::chrono::milliseconds handshake = kHandshakeTimeout;
+    std::chrono::milliseconds idle = kIdleTimeout;
+    std::chrono::milliseconds shutdownGrace = kShutdownGrace;
+};
 
 struct ServerOptions {
     std::string address = "127.0.0.1";
@@ -20,6 +33,7 @@ struct ServerOptions {
     std::string recordFile;                   // empty: no file record
     bool demo = false;
     bool quiet = false;
+    TimeLimits timeLimits;
 };
 
 struct ParsedOptions {

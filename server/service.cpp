@@ -5,7 +5,9 @@
 #include "control_api.h"
 #include "control_session.h"
 #include "demo_bots.h"
+#include "name_counts.h"
 #include "request_record.h"
+#include "text_rules.h"
 #include "websocket_session.h"
 
 #include <boost/asio/io_context.hpp>
@@ -13,6 +15,9 @@
 #include <boost/asio/ssl/context.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <csignal>
 #include <ctime>
 #include <iostream>
@@ -32,7 +37,6 @@ using boost::system::error_code;
 namespace {
 
 constexpr std::chrono::milliseconds kDemoTick{500};
-constexpr std::chrono::seconds kShutdownGrace{2};
 constexpr std::uint16_t kReplacedCloseCode = 4000;
 
 bool loadCertificate(ssl::context& context, const std::string& certFile, const std::string& keyFile, std::string& error)
@@ -75,6 +79,16 @@ bool listenOn(tcp::acceptor& acceptor, const std::string& address, std::uint16_t
     return true;
 }
 
+// Every connection is a descriptor, and the usual soft limit (1,024) would
+// refuse clients long before the hard limit does.
+void raiseDescriptorLimit()
+{
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur >= files.rlim_max) return;
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+}
+
 class Service final : public ControlTarget, public SessionHost {
 public:
     Service(asio::io_context& io, ServerOptions options)
@@ -115,6 +129,7 @@ public:
     // --- SessionHost ------------------------------------------------------------
 
     const Faults& activeFaults() const override { return faults_; }
+    const TimeLimits& timeLimits() const override { return options_.timeLimits; }
 
     void sessionOpened(const std::shared_ptr<WebSocketSession>& session, const std::string& user) override
     {
@@ -138,15 +153,17 @@ public:
     void textReceived(WebSocketSession& session, const std::string& text) override
     {
         const std::string user = session.id() != 0 ? community_.nameOf(session.id()) : session.user();
-        if (recording_) record_.add(user, text);
         if (text == "ping") {
-            ++pings_[user];
+            if (recording_) record_.add(user, "ping", text);
+            pings_.add(user);
             if (!faults_.ignorePings) session.send("pong");
             return;
         }
+        const ParsedRequest request = parseRequest(text);
+        if (recording_) record_.add(user, request.type, text);
         if (session.id() == 0) return;  // closing, or replaced by a newer connection
         Outbox out;
-        community_.handleText(session.id(), text, out);
+        community_.handleRequest(session.id(), request, out);
         deliver(out);
     }
 
@@ -167,7 +184,8 @@ public:
             community_.disconnect(id, out);
             deliver(out);
         }
-        std::erase_if(live_, [&](const auto& held) { return held.get() == &session; });
+        live_.erase(std::remove_if(live_.begin(), live_.end(), [&](const auto& held) { return held.get() == &session; }),
+                    live_.end());
         stopWhenDrained();
     }
 
@@ -177,7 +195,7 @@ public:
         const std::time_t now = std::time(nullptr);
         char stamp[16] = {};
         std::strftime(stamp, sizeof stamp, "%H:%M:%S", std::localtime(&now));
-        std::cerr << stamp << " velmor-server: " << line << std::endl;
+        std::cerr << stamp << " velmor-server: " << logSafe(line) << std::endl;
     }
 
     // --- ControlTarget ----------------------------------------------------------
@@ -235,11 +253,7 @@ public:
         return session != nullptr;
     }
 
-    std::uint64_t pingsFrom(std::string_view user) const override
-    {
-        const auto found = pings_.find(std::string(user));
-        return found == pings_.end() ? 0 : found->second;
-    }
+    std::uint64_t pingsFrom(std::string_view user) const override { return pings_.count(user); }
 
 private:
     WebSocketSession* sessionOf(std::string_view user) const
@@ -363,7 +377,7 @@ private:
             }
         }
         // Peers that do not answer the close frame in time are cut off.
-        shutdownTimer_.expires_after(kShutdownGrace);
+        shutdownTimer_.expires_after(options_.timeLimits.shutdownGrace);
         shutdownTimer_.async_wait([this](const error_code& ec) {
             if (ec) return;
             for (const auto& session : live_) session->drop();
@@ -402,7 +416,7 @@ private:
     std::unordered_map<ConnectionId, std::shared_ptr<WebSocketSession>> admitted_;
     std::vector<std::shared_ptr<WebSocketSession>> live_;
     std::map<ControlSession*, std::shared_ptr<ControlSession>> controlSessions_;
-    std::unordered_map<std::string, std::uint64_t> pings_;
+    NameCounts pings_;
     std::set<std::shared_ptr<asio::steady_timer>> delayed_;
     bool stopping_ = false;
 };
@@ -413,6 +427,7 @@ int runServer(const ServerOptions& options)
 {
     // Writes to a vanished peer must fail, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
+    raiseDescriptorLimit();
     asio::io_context io(1);
     Service service(io, options);
     std::string error;

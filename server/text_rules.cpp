@@ -15,11 +15,23 @@ int hexValue(char c)
     return -1;
 }
 
-// C0, DEL and C1 controls, and the line and paragraph separators: none of them
-// belongs in a one-line name.
+// C0 controls other than tab, and DEL: they end C strings, break lines and
+// start terminal escapes, so no name may carry them. The client's name box
+// drops them as they are typed or pasted, so no typed name is refused for
+// them; other inner characters the client lets through (tab, C1 controls,
+// the line and paragraph separators) are accepted in names, since a refused
+// name leaves the client retrying its connection with it for ever.
 bool isNameControl(char32_t c)
 {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+    return (c < 0x20 && c != '\t') || c == 0x7F;
+}
+
+// A chat or direct-message line is shown as one line: besides the name
+// controls, C1 controls (U+0085 is a line break) and the line and paragraph
+// separators are refused too. A refused line costs only an error line.
+bool isTextControl(char32_t c)
+{
+    return isNameControl(c) || (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029;
 }
 
 // Decodes one code point at `pos`; returns 0 bytes consumed for invalid input.
@@ -136,9 +148,7 @@ std::string textProblem(std::string_view text)
     std::size_t units = 0;
     for (const char32_t c : *decoded) units += unitsOf(c);
     if (units > kMaxTextLength) return "The message is longer than 10000 characters.";
-    const bool control = std::any_of(decoded->begin(), decoded->end(),
-                                     [](char32_t c) { return (c < 0x20 && c != '\t') || c == 0x7F; });
-    if (control) return "The message contains control characters.";
+    if (std::any_of(decoded->begin(), decoded->end(), isTextControl)) return "The message contains control characters.";
     return {};
 }
 
@@ -153,6 +163,29 @@ std::string shortened(std::string_view text, std::size_t maxUnits)
         pos += used;
     }
     return std::string(text);
+}
+
+std::string logSafe(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        const auto byte = static_cast<unsigned char>(text[pos]);
+        const auto next = pos + 1 < text.size() ? static_cast<unsigned char>(text[pos + 1]) : 0;
+        const auto third = pos + 2 < text.size() ? static_cast<unsigned char>(text[pos + 2]) : 0;
+        if (byte < 0x20 || byte == 0x7F) {
+            out += '?';
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {  // C1 control
+            out += '?';
+            pos += 1;
+        } else if (byte == 0xE2 && next == 0x80 && (third == 0xA8 || third == 0xA9)) {  // U+2028, U+2029
+            out += '?';
+            pos += 2;
+        } else {
+            out += text[pos];
+        }
+    }
+    return out;
 }
 
 std::optional<std::string> percentDecode(std::string_view encoded)

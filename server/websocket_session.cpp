@@ -42,7 +42,7 @@ void WebSocketSession::start()
 {
     // Until the upgrade, one deadline covers TLS and the HTTP request, so a
     // silent or slow peer cannot hold a connection open.
-    beast::get_lowest_layer(ws_).expires_after(kHandshakeTimeout);
+    beast::get_lowest_layer(ws_).expires_after(host_.timeLimits().handshake);
     ws_.next_layer().async_handshake(boost::asio::ssl::stream_base::server,
                                      [self = shared_from_this()](beast::error_code ec) { self->onTlsHandshake(ec); });
 }
@@ -123,7 +123,7 @@ void WebSocketSession::acceptUpgrade(const std::string& user)
     // The WebSocket layer has its own time-outs from here on; the TCP
     // deadline must be off for them to work.
     beast::get_lowest_layer(ws_).expires_never();
-    ws_.set_option(websocket::stream_base::timeout{kHandshakeTimeout, kIdleTimeout, true});
+    ws_.set_option(websocket::stream_base::timeout{host_.timeLimits().handshake, host_.timeLimits().idle, true});
     ws_.set_option(websocket::stream_base::decorator(
         [](websocket::response_type& response) { response.set(http::field::server, kServerName); }));
     ws_.read_message_max(kMaxIncomingMessageBytes);

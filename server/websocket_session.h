@@ -5,6 +5,7 @@
 
 #include "community.h"
 #include "control_api.h"
+#include "server_options.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/context.hpp>
@@ -30,6 +31,7 @@ class SessionHost {
 public:
     virtual ~SessionHost() = default;
     virtual const Faults& activeFaults() const = 0;
+    virtual const TimeLimits& timeLimits() const = 0;
     // The upgrade succeeded for `user` (and no fault closes it at once).
     virtual void sessionOpened(const std::shared_ptr<WebSocketSession>& session, const std::string& user) = 0;
     virtual void textReceived(WebSocketSession& session, const std::string& text) = 0;
@@ -42,8 +44,6 @@ public:
 inline constexpr std::size_t kMaxIncomingMessageBytes = 2u * 1024 * 1024;  // 2 MiB, as the client's limit
 inline constexpr std::size_t kMaxQueuedMessages = 1024;
 inline constexpr std::size_t kMaxQueuedBytes = 8u * 1024 * 1024;
-inline constexpr std::chrono::seconds kHandshakeTimeout{10};
-inline constexpr std::chrono::seconds kIdleTimeout{120};
 
 class WebSocketSession : public std::enable_shared_from_this<WebSocketSession> {
 public:

@@ -1,6 +1,7 @@
 // The community rules without sockets: presence, rooms, host moderation,
 // blocks, direct messages and malformed requests.
 #include "community.h"
+#include "name_counts.h"
 
 #include "json/json_value.h"
 
@@ -134,7 +135,7 @@ TEST_F(CommunityTest, RecentUsersKeepTwentyMostRecentWithoutTheRecipient)
     EXPECT_EQ(names(only(ids[5], "users_list"), "recent_users"), forFive);
 }
 
-TEST_F(CommunityTest, SecondConnectionWithSameNameReplacesTheFirstQuietly)
+TEST_F(CommunityTest, SecondConnectionWithSameNameTakesOverRoomAndHostQuietly)
 {
     const ConnectionId amy = arrive("amy");
     const ConnectionId bob = arrive("bob");
@@ -144,13 +145,25 @@ TEST_F(CommunityTest, SecondConnectionWithSameNameReplacesTheFirstQuietly)
     out.clear();
     const Admission again = community.connect("bob", out);
     EXPECT_EQ(again.replaced, bob);
-    EXPECT_EQ(typesTo(again.id).front(), "connected");
-    // amy hears that bob left the room and that she is host now, but not that
-    // bob went offline: the name never did.
-    EXPECT_EQ(typesTo(amy), (Strings{"user_left_room", "host_changed"}));
-    EXPECT_EQ(text(only(amy, "host_changed"), "host"), "amy");
+    // The name never left its room nor went offline: only the newcomer hears.
+    EXPECT_EQ(typesTo(again.id), Strings{"connected"});
+    EXPECT_EQ(out.size(), 1u);
     EXPECT_EQ(community.onlineUsers(), (Strings{"amy", "bob"}));
     EXPECT_EQ(community.connectionOf("bob"), again.id);
+    EXPECT_EQ(community.roomOf(again.id), "Keep");
+    EXPECT_EQ(community.findRoom("Keep")->host, "bob");
+    EXPECT_EQ(community.findRoom("Keep")->members, (Strings{"bob", "amy"}));
+
+    // The client's automatic rejoin is confirmed by the already-a-member rule.
+    request(again.id, R"({"type":"join_room","room":"Keep"})");
+    EXPECT_EQ(typesTo(again.id), Strings{"room_joined"});
+    EXPECT_EQ(text(only(again.id, "room_joined"), "host"), "bob");
+    EXPECT_TRUE(to(amy).empty());
+    request(amy, R"({"type":"message","text":"welcome back"})");
+    EXPECT_EQ(typesTo(again.id), Strings{"message"});
+    EXPECT_TRUE(to(bob).empty());
+    request(again.id, R"({"type":"transfer_host","to":"amy"})");  // still the host
+    EXPECT_EQ(text(only(again.id, "host_action_result"), "host"), "amy");
 
     // The replaced connection is detached: what it still does counts for nothing.
     request(bob, R"({"type":"list_users"})");
@@ -159,6 +172,39 @@ TEST_F(CommunityTest, SecondConnectionWithSameNameReplacesTheFirstQuietly)
     community.disconnect(bob, out);
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(community.connectionOf("bob"), again.id);
+    EXPECT_EQ(community.roomOf(again.id), "Keep");
+}
+
+TEST_F(CommunityTest, HostAloneInItsRoomKeepsTheRoomAcrossAReplacement)
+{
+    const ConnectionId solo = arrive("solo");
+    openRoom(solo, "Alone");
+    out.clear();
+    const ConnectionId again = community.connect("solo", out).id;
+    ASSERT_NE(community.findRoom("Alone"), nullptr);
+    request(again, R"({"type":"join_room","room":"Alone"})");
+    const JsonValue joined = only(again, "room_joined");
+    EXPECT_EQ(text(joined, "host"), "solo");
+    EXPECT_EQ(names(joined, "users"), Strings{"solo"});
+}
+
+TEST_F(CommunityTest, HostDisconnectingHandsOverToTheLongestStandingMember)
+{
+    const ConnectionId amy = arrive("amy");
+    const ConnectionId bob = arrive("bob");
+    const ConnectionId carl = arrive("carl");
+    openRoom(amy, "Keep");
+    request(bob, R"({"type":"join_room","room":"Keep"})");
+    request(carl, R"({"type":"join_room","room":"Keep"})");
+    out.clear();
+    community.disconnect(amy, out);
+    for (const ConnectionId member : {bob, carl}) {
+        EXPECT_EQ(typesTo(member), (Strings{"user_left_room", "host_changed", "presence_delta"}));
+        EXPECT_EQ(text(only(member, "user_left_room"), "username"), "amy");
+        const JsonValue changed = only(member, "host_changed");
+        EXPECT_EQ(text(changed, "host"), "bob");
+        EXPECT_EQ(text(changed, "reason"), "host_left");
+    }
 }
 
 TEST_F(CommunityTest, RenameUpdatesPresenceRoomHostAndOwnBlockList)
@@ -192,6 +238,96 @@ TEST_F(CommunityTest, RenameUpdatesPresenceRoomHostAndOwnBlockList)
     EXPECT_EQ(out.size(), 1u);
 }
 
+TEST_F(CommunityTest, RenamingIntoANameKeepsTheBlockListThatNameHad)
+{
+    // carl's list outlives carl's connection, as block lists do.
+    const ConnectionId carl = arrive("carl");
+    request(carl, R"({"type":"block_user","username":"dave"})");
+    out.clear();
+    community.disconnect(carl, out);
+
+    // bob has no list of his own: taking the name "carl" does not wipe carl's,
+    // and bob's client is told the list that is now his.
+    const ConnectionId bob = arrive("bob");
+    request(bob, R"({"type":"set_username","username":"carl"})");
+    EXPECT_EQ(typesTo(bob), (Strings{"username_updated", "blocked_users", "presence_delta"}));
+    EXPECT_EQ(names(only(bob, "blocked_users"), "users"), Strings{"dave"});
+    EXPECT_EQ(community.blockedBy("carl"), Strings{"dave"});
+
+    // amy's own names come first, the new name's others after them.
+    const ConnectionId erin = arrive("erin");
+    request(erin, R"({"type":"block_user","username":"x"})");
+    request(erin, R"({"type":"block_user","username":"y"})");
+    request(erin, R"({"type":"block_user","username":"amy"})");
+    out.clear();
+    community.disconnect(erin, out);
+    const ConnectionId amy = arrive("amy");
+    request(amy, R"({"type":"block_user","username":"y"})");
+    request(amy, R"({"type":"block_user","username":"z"})");
+    request(amy, R"({"type":"set_username","username":"erin"})");
+    EXPECT_EQ(community.blockedBy("erin"), (Strings{"y", "z", "x", "amy"}));
+    EXPECT_TRUE(community.blockedBy("amy").empty());
+    EXPECT_EQ(names(only(amy, "blocked_users"), "users"), (Strings{"y", "z", "x", "amy"}));
+
+    // Nothing to merge: the person's own list moves and nothing more is sent.
+    request(amy, R"({"type":"set_username","username":"fay"})");
+    EXPECT_EQ(typesTo(amy), (Strings{"username_updated", "presence_delta"}));
+    EXPECT_EQ(community.blockedBy("fay"), (Strings{"y", "z", "x", "amy"}));
+}
+
+// --- bounds on what is kept per name -----------------------------------------
+
+TEST_F(CommunityTest, BlockListsOfOfflineNamesAreForgottenOldestFirstBeyondTheLimit)
+{
+    const ConnectionId keeper = arrive("keeper");  // online all along: never forgotten
+    request(keeper, R"({"type":"block_user","username":"x"})");
+    for (std::size_t i = 0; i <= kMaxOfflineBlockLists; ++i) {
+        const ConnectionId id = arrive("gone" + std::to_string(i));
+        request(id, R"({"type":"block_user","username":"x"})");
+        out.clear();
+        community.disconnect(id, out);
+    }
+    EXPECT_TRUE(community.blockedBy("gone0").empty()) << "the list offline longest is forgotten";
+    EXPECT_EQ(community.blockedBy("gone1"), Strings{"x"});
+    EXPECT_EQ(community.blockedBy("keeper"), Strings{"x"});
+
+    // A name that comes back takes its list out of the offline ones: another
+    // full round of departures does not forget it while it is online.
+    const ConnectionId back = arrive("gone1");
+    for (std::size_t i = 0; i < kMaxOfflineBlockLists; ++i) {
+        const ConnectionId id = arrive("later" + std::to_string(i));
+        request(id, R"({"type":"block_user","username":"x"})");
+        out.clear();
+        community.disconnect(id, out);
+    }
+    request(back, R"({"type":"list_blocked"})");
+    EXPECT_EQ(names(only(back, "blocked_users"), "users"), Strings{"x"});
+    EXPECT_TRUE(community.blockedBy("gone2").empty());
+    EXPECT_EQ(community.blockedBy("later0"), Strings{"x"});
+}
+
+TEST(NameCounts, CountPerNameForABoundedNumberOfNames)
+{
+    NameCounts counts(3);
+    counts.add("amy");
+    counts.add("amy");
+    counts.add("bob");
+    counts.add("carl");
+    EXPECT_EQ(counts.count("amy"), 2u);
+    EXPECT_EQ(counts.count("nobody"), 0u);
+    counts.add("dave");  // a fourth name: the first counted goes
+    EXPECT_EQ(counts.size(), 3u);
+    EXPECT_EQ(counts.count("amy"), 0u);
+    EXPECT_EQ(counts.count("bob"), 1u);
+    EXPECT_EQ(counts.count("dave"), 1u);
+    counts.add("bob");  // known names do not push anyone out
+    EXPECT_EQ(counts.count("carl"), 1u);
+    EXPECT_EQ(counts.count("bob"), 2u);
+    counts.clear();
+    EXPECT_EQ(counts.size(), 0u);
+    EXPECT_EQ(counts.count("bob"), 0u);
+}
+
 // --- rooms -------------------------------------------------------------------
 
 TEST_F(CommunityTest, CreateThenJoinConfirmsOnceAndMakesTheCreatorHost)
@@ -217,7 +353,7 @@ TEST_F(CommunityTest, CreateThenJoinConfirmsOnceAndMakesTheCreatorHost)
     EXPECT_EQ(row.member("users"), nullptr);  // the client would read a "users" array as 0 players
 
     request(amy, R"({"type":"create_room","room_name":"Castle","game":""})");
-    EXPECT_EQ(text(only(amy, "error"), "context"), "room");
+    EXPECT_EQ(text(only(amy, "error"), "context"), "create_room");
 }
 
 TEST_F(CommunityTest, ChatReachesTheWholeRoomIncludingTheSenderAndNobodyElse)
@@ -240,11 +376,15 @@ TEST_F(CommunityTest, ChatReachesTheWholeRoomIncludingTheSenderAndNobodyElse)
     EXPECT_TRUE(to(carl).empty());
 
     request(carl, R"({"type":"message","text":"anyone?"})");
-    EXPECT_EQ(text(only(carl, "error"), "context"), "room");
+    EXPECT_EQ(text(only(carl, "error"), "context"), "message");
     EXPECT_EQ(out.size(), 1u);
-    request(bob, R"({"type":"message","text":"   "})");
-    EXPECT_EQ(typesTo(bob), Strings{"error"});
-    EXPECT_TRUE(to(amy).empty());
+    // Refused lines have a context of their own: the client cancels a pending
+    // host action on a "room" error, and a refused line must not do that.
+    for (const std::string& bad : {std::string("   "), std::string(10001, 'x'), std::string("a\\u2028b")}) {
+        request(bob, R"({"type":"message","text":")" + bad + "\"}");
+        EXPECT_EQ(text(only(bob, "error"), "context"), "message") << bad.substr(0, 10);
+        EXPECT_TRUE(to(amy).empty());
+    }
 }
 
 TEST_F(CommunityTest, HostLeavingHandsOverAndLastMemberLeavingRemovesTheRoom)
@@ -284,7 +424,7 @@ TEST_F(CommunityTest, HostLeavingHandsOverAndLastMemberLeavingRemovesTheRoom)
     request(dave, R"({"type":"leave_room"})");  // in no room: nothing to confirm
     EXPECT_TRUE(out.empty());
     request(dave, R"({"type":"join_room","room":"Keep"})");
-    EXPECT_EQ(text(only(dave, "error"), "context"), "room");
+    EXPECT_EQ(text(only(dave, "error"), "context"), "join");
 }
 
 TEST_F(CommunityTest, FullRoomRefusesAndRejoiningConfirmsWithoutNoise)
@@ -297,13 +437,20 @@ TEST_F(CommunityTest, FullRoomRefusesAndRejoiningConfirmsWithoutNoise)
     request(second, R"({"type":"join_room","room":"Duel"})");
     EXPECT_EQ(typesTo(second), Strings{"room_joined"});
     request(third, R"({"type":"join_room","room":"Duel"})");
-    EXPECT_EQ(text(only(third, "error"), "context"), "room");
+    EXPECT_EQ(text(only(third, "error"), "context"), "join");
     request(second, R"({"type":"join_room","room":"Duel"})");
     EXPECT_EQ(typesTo(second), Strings{"room_joined"});
     EXPECT_TRUE(to(host).empty());
 
-    request(host, R"({"type":"create_room","room_name":"Huge","game":"","max_players":65})");
-    EXPECT_EQ(typesTo(host), Strings{"error"});
+    // "max_players" is a JSON number with a whole value from 2 to 64.
+    for (const char* bad : {"65", "1", "\"5\"", "5.5", "1e300", "-1e300", "true"}) {
+        request(host, R"({"type":"create_room","room_name":"Huge","game":"","max_players":)" + std::string(bad) + "}");
+        EXPECT_EQ(text(only(host, "error"), "context"), "create_room") << bad;
+    }
+    EXPECT_EQ(community.findRoom("Huge"), nullptr);
+    request(host, R"({"type":"create_room","room_name":"Pair","game":"","max_players":2.0})");
+    ASSERT_NE(community.findRoom("Pair"), nullptr);
+    EXPECT_EQ(community.findRoom("Pair")->maxPlayers, 2);
 }
 
 // --- host moderation ---------------------------------------------------------
@@ -498,6 +645,30 @@ TEST_F(CommunityTest, MalformedRequestsAreAnsweredWithAnErrorAndChangeNothing)
     EXPECT_EQ(typesTo(amy), Strings{"error"});
     EXPECT_EQ(community.onlineUsers(), (Strings{"amy", "bob"}));
     EXPECT_TRUE(to(bob).empty());
+}
+
+TEST(ParsedRequest, OneParseServesTheRecordAndTheRules)
+{
+    const ParsedRequest join = parseRequest(R"({"type":"join_room","room":"Keep"})");
+    EXPECT_TRUE(join.validUtf8);
+    ASSERT_TRUE(join.document);
+    EXPECT_EQ(join.type, "join_room");
+    EXPECT_EQ(Velmor::memberText(*join.document, "room"), "Keep");
+    EXPECT_EQ(parseRequest(R"({"type":5})").type, "5");  // as the record has always written it
+    EXPECT_EQ(parseRequest("[1]").type, "");
+    EXPECT_FALSE(parseRequest("not json").document);
+    const ParsedRequest broken = parseRequest("{\"type\":\"list_rooms\",\"x\":\"\xFF\"}");
+    EXPECT_FALSE(broken.validUtf8);
+    EXPECT_EQ(broken.type, "list_rooms");
+
+    // The rules refuse what the parse found wanting, without parsing again.
+    Community community;
+    Outbox out;
+    const ConnectionId amy = community.connect("amy", out).id;
+    out.clear();
+    community.handleRequest(amy, broken, out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_NE(out[0].text.find("\"context\":\"request\""), std::string::npos) << out[0].text;
 }
 
 TEST_F(CommunityTest, RandomAndTruncatedInputNeverBreaksTheRules)

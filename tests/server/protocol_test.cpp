@@ -8,24 +8,85 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/websocket/error.hpp>
 
+#include <boost/beast/http.hpp>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 using namespace VelmorTest;
-namespace websocket = boost::beast::websocket;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = boost::asio::ip::tcp;
 using Strings = std::vector<std::string>;
 
 namespace {
+
+// A TLS connection to the service on which a test writes what it likes.
+struct RawTls {
+    explicit RawTls(std::uint16_t port)
+    {
+        beast::get_lowest_layer(stream).connect({boost::asio::ip::make_address("127.0.0.1"), port});
+        stream.handshake(boost::asio::ssl::stream_base::client);
+    }
+    int fd() { return beast::get_lowest_layer(stream).socket().native_handle(); }
+
+    boost::asio::io_context io;
+    boost::asio::ssl::context tls{boost::asio::ssl::context::tls_client};
+    beast::ssl_stream<beast::tcp_stream> stream{io, tls};
+};
+
+http::response<http::string_body> requestOverTls(std::uint16_t port, const http::request<http::empty_body>& request)
+{
+    RawTls raw(port);
+    http::write(raw.stream, request);
+    beast::flat_buffer buffer;
+    http::response<http::string_body> response;
+    http::read(raw.stream, buffer, response);
+    return response;
+}
+
+// Whether the server ends the TCP connection on `fd` within `limit`; bytes it
+// sends before (a TLS alert, say) are read past.
+bool closedByServerWithin(int fd, std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd readable{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) <= 0) return false;
+        char chunk[512];
+        if (::recv(fd, chunk, sizeof chunk, 0) <= 0) return true;
+    }
+}
+
+// The soft and hard descriptor limits of a running process.
+std::pair<std::string, std::string> descriptorLimitsOf(pid_t pid)
+{
+    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+    std::string line;
+    while (std::getline(limits, line)) {
+        if (line.rfind("Max open files", 0) != 0) continue;
+        std::istringstream fields(line.substr(std::string("Max open files").size()));
+        std::string soft, hard;
+        fields >> soft >> hard;
+        return {soft, hard};
+    }
+    return {};
+}
 
 std::string typeOf(const std::string& text)
 {
@@ -80,6 +141,91 @@ TEST(ServerProgram, ListensOnTheAddressItPrintsAndStopsCleanlyOnSignals)
         EXPECT_EQ(client.lastError(), websocket::error::closed) << client.lastError().message();
         EXPECT_EQ(client.closeReason().code, 1001);
     }
+}
+
+TEST(ServerProgram, RaisesItsDescriptorLimitToTheHardLimit)
+{
+    rlimit inherited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &inherited), 0);
+    ASSERT_GT(inherited.rlim_max, 256u) << "this test needs a hard descriptor limit above 256";
+    // The server starts with a low soft limit, as from a login shell.
+    rlimit low = inherited;
+    low.rlim_cur = 256;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    ServerProcess server;
+    ::setrlimit(RLIMIT_NOFILE, &inherited);
+    ASSERT_EQ(server.startError(), "");
+    const auto [soft, hard] = descriptorLimitsOf(server.pid());
+    ASSERT_FALSE(hard.empty());
+    EXPECT_EQ(soft, hard);
+    EXPECT_EQ(server.stop(SIGTERM), 0);
+}
+
+TEST(ServerProgram, CutsOffPeersThatDoNotAnswerTheCloseAtShutdown)
+{
+    // The closing handshake is left at its 10 s; the shutdown grace is short.
+    ServerProcess server({"--test-shutdown-grace-ms", "300"});
+    ASSERT_EQ(server.startError(), "");
+    WsClient deaf;
+    ASSERT_FALSE(deaf.connect(server.port(), "deaf"));
+    ASSERT_TRUE(deaf.receiveType("connected"));
+    // It never reads again, so it never answers the close frame.
+    EXPECT_EQ(server.stop(SIGTERM, 5s), 0) << "the server waited for a peer that does not answer";
+}
+
+TEST(ServerProgram, PeersThatNeverCompleteTheUpgradeAreCutAtTheHandshakeLimit)
+{
+    ServerProcess server({"--test-handshake-timeout-ms", "500"});
+    ASSERT_EQ(server.startError(), "");
+
+    // A TCP peer that never starts TLS.
+    boost::asio::io_context io;
+    tcp::socket silent(io);
+    silent.connect({boost::asio::ip::make_address("127.0.0.1"), server.port()});
+    EXPECT_TRUE(closedByServerWithin(silent.native_handle(), 5s));
+
+    // A slow peer that completes TLS and then sends its request a little at
+    // a time, never finishing it.
+    RawTls slow(server.port());
+    const std::string request = "GET /websocket?user=slow HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\n";
+    bool cut = false;
+    for (const char c : request) {
+        beast::error_code ec;
+        boost::asio::write(slow.stream, boost::asio::buffer(&c, 1), ec);
+        if (ec || closedByServerWithin(slow.fd(), 100ms)) {
+            cut = true;
+            break;
+        }
+    }
+    EXPECT_TRUE(cut || closedByServerWithin(slow.fd(), 5s)) << "a request that never ends must not hold a connection";
+
+    // A peer that keeps to the limit is served as usual.
+    WsClient prompt;
+    EXPECT_FALSE(prompt.connect(server.port(), "prompt"));
+    EXPECT_TRUE(prompt.receiveType("connected"));
+    EXPECT_EQ(server.stop(SIGTERM), 0);
+}
+
+TEST(ServerProgram, SilentPeersAreClosedAfterTheIdleLimitAndPingedBefore)
+{
+    ServerProcess server({"--test-idle-timeout-ms", "600"});
+    ASSERT_EQ(server.startError(), "");
+    Control control(server.controlPort());
+
+    // A peer that reads (and so answers the server's pings) stays, silent as it is.
+    WsClient listening;
+    ASSERT_FALSE(listening.connect(server.port(), "listening"));
+    ASSERT_TRUE(listening.receiveType("connected"));
+    EXPECT_FALSE(listening.receive(2s));
+    EXPECT_EQ(listening.lastError(), beast::error::timeout) << "the server closed a peer that answered its pings";
+    EXPECT_GE(listening.pings().size(), 2u);
+
+    // A peer that reads nothing, so answers nothing, is closed.
+    WsClient deaf;
+    ASSERT_FALSE(deaf.connect(server.port(), "deaf"));
+    ASSERT_TRUE(deaf.receiveType("connected"));
+    EXPECT_TRUE(control.waitForUser("deaf", false, 5s)) << "a silent peer outlived the idle limit";
+    EXPECT_EQ(server.stop(SIGTERM), 0);
 }
 
 TEST(ServerProgram, ExitsAtOnceWithAReasonWhenItsPortIsTaken)
@@ -157,6 +303,11 @@ TEST_F(ServerTest, UpgradesOnlyTheServicePathWithOneAcceptableUser)
         {"/websocket?user=%C3", 400},            // broken UTF-8
         {"/websocket?user=%20amy", 400},         // white space at an edge
         {"/websocket?user=a%0Ab", 400},          // control character
+        {"/websocket?user=a%00b", 400},          // NUL
+        {"/websocket?user=a%1B%5B2Jb", 400},     // a terminal escape
+        {"/websocket?user=tab%09inside", 101},   // inner characters the client's name box lets through
+        {"/websocket?user=nel%C2%85inside", 101},
+        {"/websocket?user=ls%E2%80%A8inside", 101},
         {"/other?user=amy", 404},
         {"/websocket/?user=amy", 404},
         {"/", 404},
@@ -177,23 +328,34 @@ TEST_F(ServerTest, UpgradesOnlyTheServicePathWithOneAcceptableUser)
     EXPECT_NE(std::find(users.begin(), users.end(), "Zo\xC3\xAB K"), users.end()) << "names are percent-decoded";
 }
 
-TEST_F(ServerTest, PlainHttpRequestsGetAClearError)
+TEST_F(ServerTest, PlainHttpRequestsAndOtherMethodsGetAClearError)
 {
     // Through TLS, but without the upgrade headers.
-    namespace beast = boost::beast;
-    boost::asio::io_context io;
-    boost::asio::ssl::context tls(boost::asio::ssl::context::tls_client);
-    beast::ssl_stream<beast::tcp_stream> stream(io, tls);
-    beast::get_lowest_layer(stream).connect({boost::asio::ip::make_address("127.0.0.1"), server.port()});
-    stream.handshake(boost::asio::ssl::stream_base::client);
-    beast::http::request<beast::http::empty_body> request(beast::http::verb::get, "/websocket?user=amy", 11);
-    request.set(beast::http::field::host, "localhost");
-    beast::http::write(stream, request);
-    beast::flat_buffer buffer;
-    beast::http::response<beast::http::string_body> response;
-    beast::http::read(stream, buffer, response);
+    http::request<http::empty_body> plain(http::verb::get, "/websocket?user=amy", 11);
+    plain.set(http::field::host, "localhost");
+    const auto response = requestOverTls(server.port(), plain);
     EXPECT_EQ(response.result_int(), 426);
+    EXPECT_EQ(response[http::field::upgrade], "websocket");
     EXPECT_NE(response.body().find("WebSocket"), std::string::npos);
+
+    // An upgrade request in every other respect, but not a GET.
+    for (const http::verb method : {http::verb::post, http::verb::put, http::verb::head}) {
+        http::request<http::empty_body> upgrade(method, "/websocket?user=amy", 11);
+        upgrade.set(http::field::host, "localhost");
+        upgrade.set(http::field::connection, "Upgrade");
+        upgrade.set(http::field::upgrade, "websocket");
+        upgrade.set(http::field::sec_websocket_version, "13");
+        upgrade.set(http::field::sec_websocket_key, "dGhlIHNhbXBsZSBub25jZQ==");
+        RawTls raw(server.port());
+        http::write(raw.stream, upgrade);
+        beast::flat_buffer buffer;
+        http::response_parser<http::string_body> parser;
+        parser.skip(method == http::verb::head);  // a HEAD answer has no body to read
+        http::read(raw.stream, buffer, parser);
+        EXPECT_EQ(parser.get().result_int(), 405) << method;
+        EXPECT_EQ(parser.get()[http::field::allow], "GET") << method;
+    }
+    EXPECT_EQ(control.users(), Strings{});
 }
 
 // --- protocol ----------------------------------------------------------------
@@ -256,6 +418,31 @@ TEST_F(ServerTest, MalformedInputIsAnsweredAndTheConnectionLives)
     EXPECT_EQ(control.users(), Strings{"amy"});
 }
 
+TEST_F(ServerTest, DeepNestingAndHugeNumbersAreRefusedWithAnError)
+{
+    auto amy = join("amy");
+    const std::vector<std::string> hostile = {
+        std::string(100000, '['),
+        R"({"type":"list_rooms","x":)" + std::string(5000, '[') + std::string(5000, ']') + "}",
+        R"({"type":"list_rooms","x":)" + std::string(50000, '{') + "}",
+        R"({"type":"create_room","room_name":"R","game":"","max_players":1e999999})",
+        R"({"type":"create_room","room_name":"R","game":"","max_players":)" + std::string(100000, '9') + "}",
+        R"({"type":"create_room","room_name":"R","game":"","max_players":-1e308})",
+    };
+    for (const std::string& text : hostile) {
+        ASSERT_TRUE(amy->send(text)) << text.substr(0, 60);
+        const auto error = amy->receiveType("error");
+        ASSERT_TRUE(error) << text.substr(0, 60);
+        EXPECT_NE(member(error, "message"), "") << text.substr(0, 60);
+    }
+    amy->send(R"({"type":"list_rooms"})");
+    const auto rooms = amy->receiveType("rooms_list");
+    ASSERT_TRUE(rooms);
+    EXPECT_TRUE(rooms->member("rooms")->arrayItems.empty());
+    amy->send("ping");
+    EXPECT_EQ(amy->receive(), "pong");
+}
+
 TEST_F(ServerTest, IncomingMessagesAreLimitedToTwoMebibytes)
 {
     auto amy = join("amy");
@@ -264,7 +451,7 @@ TEST_F(ServerTest, IncomingMessagesAreLimitedToTwoMebibytes)
     std::string atLimit = prefix + std::string(limit - prefix.size() - 2, 'x') + "\"}";
     ASSERT_EQ(atLimit.size(), limit);
     ASSERT_TRUE(amy->send(atLimit));
-    EXPECT_EQ(member(amy->receiveType("error"), "context"), "room");  // read whole, refused by the rules
+    EXPECT_EQ(member(amy->receiveType("error"), "context"), "message");  // read whole, refused by the rules
 
     ASSERT_TRUE(amy->send(atLimit + " "));
     EXPECT_FALSE(amy->receive());
@@ -272,15 +459,63 @@ TEST_F(ServerTest, IncomingMessagesAreLimitedToTwoMebibytes)
     EXPECT_TRUE(control.waitForUser("amy", false));
 }
 
-TEST_F(ServerTest, SecondConnectionWithTheSameNameReplacesTheFirst)
+TEST_F(ServerTest, SecondConnectionWithTheSameNameReplacesTheFirstAndKeepsItsRoom)
 {
     auto first = join("amy");
+    first->send(R"({"type":"create_room","room_name":"Solo","game":""})");
+    first->send(R"({"type":"join_room","room":"Solo"})");
+    ASSERT_TRUE(first->receiveType("room_joined"));
+
+    // What a client does when it reconnects before the server noticed its
+    // old link die: the same name, then its automatic rejoin.
     auto second = join("amy");
     EXPECT_FALSE(first->receive());
     EXPECT_EQ(first->closeReason().code, 4000);
     EXPECT_EQ(control.users(), Strings{"amy"});
+    second->send(R"({"type":"join_room","room":"Solo"})");
+    const auto rejoined = second->receiveType("room_joined");
+    EXPECT_EQ(member(rejoined, "room"), "Solo");
+    EXPECT_EQ(member(rejoined, "host"), "amy");
     second->send("ping");
     EXPECT_EQ(second->receive(), "pong");
+}
+
+TEST_F(ServerTest, RoomMembersSeeARenameAndAHostThatDisconnects)
+{
+    auto amy = join("amy");
+    auto bob = join("bob");
+    auto carl = join("carl");
+    amy->send(R"({"type":"create_room","room_name":"Keep","game":""})");
+    amy->send(R"({"type":"join_room","room":"Keep"})");
+    ASSERT_TRUE(amy->receiveType("room_joined"));
+    for (WsClient* client : {bob.get(), carl.get()}) {
+        client->send(R"({"type":"join_room","room":"Keep"})");
+        ASSERT_TRUE(client->receiveType("room_joined"));
+    }
+
+    amy->send(R"({"type":"set_username","username":"amelia"})");
+    EXPECT_EQ(member(amy->receiveType("username_updated"), "username"), "amelia");
+    for (WsClient* client : {bob.get(), carl.get()}) {
+        EXPECT_EQ(member(client->receiveType("user_left_room"), "username"), "amy");
+        EXPECT_EQ(member(client->receiveType("user_joined_room"), "username"), "amelia");
+        const auto synced = client->receiveType("host_changed");
+        EXPECT_EQ(member(synced, "host"), "amelia");
+        EXPECT_EQ(member(synced, "reason"), "sync");
+    }
+
+    // The host's link dies without a close: the longest-standing member takes over.
+    ASSERT_EQ(control.get("/drop?user=amelia").status, 200u);
+    for (WsClient* client : {bob.get(), carl.get()}) {
+        EXPECT_EQ(member(client->receiveType("user_left_room"), "username"), "amelia");
+        const auto handed = client->receiveType("host_changed");
+        EXPECT_EQ(member(handed, "host"), "bob");
+        EXPECT_EQ(member(handed, "reason"), "host_left");
+    }
+    carl->send(R"({"type":"list_rooms"})");
+    const auto rooms = carl->receiveType("rooms_list");
+    ASSERT_TRUE(rooms);
+    ASSERT_EQ(rooms->member("rooms")->arrayItems.size(), 1u);
+    EXPECT_EQ(Velmor::memberText(rooms->member("rooms")->arrayItems[0], "host"), "bob");
 }
 
 TEST_F(ServerTest, SlowReaderIsDroppedWhenItsSendQueueOverflows)

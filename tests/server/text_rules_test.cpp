@@ -56,10 +56,17 @@ TEST(TextRules, NamesAreBoundedTrimmedAndFreeOfControls)
     EXPECT_EQ(nameProblem("", "user name"), "The user name is empty.");
     EXPECT_EQ(nameProblem(std::string(65, 'a'), "room name"), "The room name is longer than 64 characters.");
     EXPECT_NE(nameProblem(repeat("\xF0\x9F\x98\x80", 33), "user name"), "");  // 66 units
-    EXPECT_NE(nameProblem("a\tb", "user name"), "");
-    EXPECT_NE(nameProblem("a\xC2\x85" "b", "user name"), "");               // C1 control
-    EXPECT_NE(nameProblem(std::string("a\0b", 3), "user name"), "");
-    for (const char* edge : {" amy", "amy ", "\xC2\xA0" "amy", "amy\xE2\x80\x8B", "\xEF\xBB\xBF" "amy", "\xE3\x80\x80"})
+    // Inside a name, what the client's name box lets through is accepted
+    // (a refused name would have the client retry with it for ever) ...
+    for (const char* inner : {"a\tb", "a\xC2\x85" "b", "a\xC2\x9B" "b", "a\xE2\x80\xA8" "b", "a\xE2\x80\xA9" "b"})
+        EXPECT_EQ(nameProblem(inner, "user name"), "") << inner;
+    // ... but not the C0 controls that end strings, break lines or start
+    // terminal escapes, nor DEL.
+    for (const std::string& control : {std::string("a\0b", 3), std::string("a\nb"), std::string("a\rb"),
+                                       std::string("a\x1B[2Jb"), std::string("a\x7F" "b")})
+        EXPECT_EQ(nameProblem(control, "user name"), "The user name contains control characters.") << control;
+    for (const char* edge : {" amy", "amy ", "\tamy", "amy\xC2\x85", "\xE2\x80\xA8" "amy", "\xC2\xA0" "amy",
+                             "amy\xE2\x80\x8B", "\xEF\xBB\xBF" "amy", "\xE3\x80\x80"})
         EXPECT_EQ(nameProblem(edge, "user name"), "The user name begins or ends with white space.") << edge;
     EXPECT_NE(nameProblem("\xFF", "user name"), "");
     EXPECT_EQ(gameProblem(""), "");
@@ -71,10 +78,22 @@ TEST(TextRules, MessageTextsAreBoundedAndSingleLine)
     EXPECT_EQ(textProblem(std::string(10000, 'x')), "");
     EXPECT_NE(textProblem(std::string(10001, 'x')), "");
     EXPECT_NE(textProblem(" \t "), "");
-    EXPECT_NE(textProblem("two\nlines"), "");
-    EXPECT_NE(textProblem("del\x7F"), "");
+    for (const char* control : {"two\nlines", "del\x7F", "nel\xC2\x85" "x", "csi\xC2\x9B" "x", "ls\xE2\x80\xA8" "x",
+                                "ps\xE2\x80\xA9" "x"})
+        EXPECT_EQ(textProblem(control), "The message contains control characters.") << control;
+    EXPECT_EQ(textProblem("Zo\xC3\xAB \xE2\x80\xA6"), "");  // U+2026 sits beside U+2028 and is fine
     EXPECT_EQ(shortened(repeat("\xC3\xAB", 5), 3), "\xC3\xAB\xC3\xAB\xC3\xAB...");  // cut on a character boundary
     EXPECT_EQ(shortened("abc", 3), "abc");
+}
+
+TEST(TextRules, LogLinesCarryNoControls)
+{
+    EXPECT_EQ(logSafe("amy connected"), "amy connected");
+    EXPECT_EQ(logSafe("Zo\xC3\xAB\xE2\x80\xA6 \xF0\x9F\x98\x80"), "Zo\xC3\xAB\xE2\x80\xA6 \xF0\x9F\x98\x80");
+    EXPECT_EQ(logSafe("a\tb\x1B[2J\x7F"), "a?b?[2J?");
+    EXPECT_EQ(logSafe("a\xC2\x9B" "1m\xC2\x85" "b\xC2\xA0"), "a?1m?b\xC2\xA0");  // C1 controls, not U+00A0
+    EXPECT_EQ(logSafe("x\xE2\x80\xA8y\xE2\x80\xA9z"), "x?y?z");
+    EXPECT_EQ(logSafe("cut\xC2"), "cut\xC2");  // a broken sequence is no control
 }
 
 TEST(TextRules, QueriesArePercentDecoded)

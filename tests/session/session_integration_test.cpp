@@ -130,7 +130,7 @@ TEST_F(SessionIntegrationTest, AfterConnectingTheClientSynchronisesAndRejoinsInO
             bool refused = false;
             for (const std::string& text : VelmorTest::TestMainWindow::serverTexts()) {
                 connected = connected || text.find("\"type\":\"connected\"") != std::string::npos;
-                refused = refused || text.find("\"context\":\"room\"") != std::string::npos;
+                refused = refused || text.find("\"context\":\"join\"") != std::string::npos;
             }
             return connected && refused;
         },
