@@ -8,6 +8,36 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_L
   list(APPEND VELMOR_WARNINGS -Wno-restrict)
 endif()
 
+# Sanitizers for a native build (the native-asan preset sets address,undefined).
+# They apply to every target, GoogleTest included, so that memory handed
+# across the test framework is checked too; any report ends the program.
+set(VELMOR_SANITIZERS "" CACHE STRING "Comma-separated -fsanitize= list for a native build; empty for none")
+if(VELMOR_SANITIZERS)
+  if(WIN32)
+    message(FATAL_ERROR "VELMOR_SANITIZERS is for the native build only")
+  endif()
+  add_compile_options(-fsanitize=${VELMOR_SANITIZERS} -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${VELMOR_SANITIZERS})
+endif()
+
+# The byte-level tests: built natively from code with no Windows header and
+# needing no running server. They carry the CTest label "byte_level", and the
+# target velmor_byte_level_tests builds just them (the sanitizer run uses both).
+set(VELMOR_BYTE_LEVEL_TESTS json_value_test request_text_test session_rules_test placement_test
+  websocket_protocol_test server_text_rules_test server_community_test server_demo_bots_test)
+if(NOT WIN32)
+  add_custom_target(velmor_byte_level_tests)
+  # A renamed or removed test must not silently drop out of the sanitizer run.
+  function(velmor_check_byte_level_tests)
+    foreach(test_name IN LISTS VELMOR_BYTE_LEVEL_TESTS)
+      if(NOT TARGET ${test_name})
+        message(FATAL_ERROR "byte-level test ${test_name} (cmake/VelmorTargets.cmake) is not defined")
+      endif()
+    endforeach()
+  endfunction()
+  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL velmor_check_byte_level_tests)
+endif()
+
 function(velmor_defaults target)
   target_compile_options(${target} PRIVATE ${VELMOR_WARNINGS})
   if(WIN32)
@@ -52,6 +82,10 @@ function(velmor_test name)
     set(ARG_TIMEOUT 300)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} RESOURCE_LOCK "${VELMOR_REGISTRY_LOCK}")
+  if(NOT WIN32 AND name IN_LIST VELMOR_BYTE_LEVEL_TESTS)
+    set_tests_properties(${name} PROPERTIES LABELS byte_level)
+    add_dependencies(velmor_byte_level_tests ${name})
+  endif()
 endfunction()
 
 # velmor_benchmark(name SOURCES ... LIBS ...): a plain executable that prints its

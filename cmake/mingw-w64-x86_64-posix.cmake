@@ -18,7 +18,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
+# Without the emulator CTest would try to run the .exe files directly and every
+# Windows test would fail for a reason far from its cause: stop here instead.
 find_program(VELMOR_WINE NAMES wine wine64 PATHS /usr/bin /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
-if(VELMOR_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMOR_WINE})
+if(NOT VELMOR_WINE)
+  message(FATAL_ERROR "wine not found: the Windows tests run under it (install the wine and wine64 packages; "
+    "scripts/setup does)")
 endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMOR_WINE})

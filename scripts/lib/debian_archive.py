@@ -61,7 +61,10 @@ def main():
     wanted = codename()
     entries = []
     for path in sorted(glob.glob("/etc/apt/sources.list.d/*.sources")):
-        entries += list(deb822_entries(path))
+        try:
+            entries += list(deb822_entries(path))
+        except OSError as error:
+            print(f"cannot read {path}: {error.strerror}", file=sys.stderr)
     for path in ["/etc/apt/sources.list"] + sorted(glob.glob("/etc/apt/sources.list.d/*.list")):
         try:
             entries += list(one_line_entries(path))
@@ -75,7 +78,8 @@ def main():
             print(entry["uris"][0])
             print(keyring)
             return 0
-    print(f"no apt source for the suite {wanted} found", file=sys.stderr)
+    print(f"no enabled \"deb\" apt source for the suite {wanted} found in /etc/apt/sources.list or "
+          "/etc/apt/sources.list.d/", file=sys.stderr)
     return 1
 
 

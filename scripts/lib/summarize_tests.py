@@ -4,7 +4,8 @@
 Each CTest entry is usually a GoogleTest executable that wrote its own XML
 report; its test cases are counted one by one. An entry without a report (a
 crash before the report was written, a time-out, or a test that is not a
-GoogleTest program) counts as one test, passed or failed as CTest saw it.
+GoogleTest program) counts as one test, passed or failed as CTest saw it. A
+group whose CTest report is missing, unreadable or empty counts as one failure.
 Usage: summarize_tests.py [--failure TEXT]... LABEL CTEST_JUNIT GTEST_XML_DIR [...]
 (--failure counts one failure that happened outside CTest, such as a failed build.)
 Prints the failing names and ends with the line "N passed, N failed".
@@ -40,7 +41,17 @@ def main(argv):
             total_failed += 1
             failures.append(f"{label}: no CTest report (the build or CTest itself failed)")
             continue
-        for case in ET.parse(junit).getroot().iter("testcase"):
+        try:
+            cases = list(ET.parse(junit).getroot().iter("testcase"))
+        except ET.ParseError:
+            cases = None
+        if not cases:
+            # A run that found no tests (a wrong label, an empty build) must
+            # not pass as "0 failed".
+            total_failed += 1
+            failures.append(f"{label}: the CTest report lists no tests")
+            continue
+        for case in cases:
             name = case.get("name")
             ctest_failed = case.get("status") not in ("run", "passed") or case.find("failure") is not None
             report = os.path.join(xml_dir, name + ".xml")

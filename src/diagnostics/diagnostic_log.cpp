@@ -24,6 +24,32 @@ std::vector<LogEntry> gEntries;
 
 std::wstring gTranscript;
 
+constexpr wchar_t kReplacementCharacter = L'\uFFFD';
+
+// Events carry names and types the server chose. A line break inside one
+// would forge further lines in the file and the view, a zero unit would cut
+// the view's text short, and a megabyte-long "type" would bloat every copy of
+// the list: so breaks and other control characters become visible
+// replacement characters and an event is cut at a sane length.
+bool breaksLogLine(wchar_t c) { return c < 0x20 || c == 0x85 || c == 0x2028 || c == 0x2029; }
+
+std::wstring logSafeText(std::wstring_view text)
+{
+    bool cut = false;
+    if (text.size() > DiagnosticLog::kMaxEventCharacters) {
+        text = text.substr(0, DiagnosticLog::kMaxEventCharacters - 1);
+        // Never leave half of a surrogate pair before the mark.
+        if (!text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF) text.remove_suffix(1);
+        cut = true;
+    }
+    std::wstring safe(text);
+    for (wchar_t& c : safe) {
+        if (breaksLogLine(c)) c = kReplacementCharacter;
+    }
+    if (cut) safe += L'\u2026';
+    return safe;
+}
+
 std::wstring formatLine(std::wstring_view level, std::wstring_view text)
 {
     SYSTEMTIME now = {};
@@ -134,21 +160,28 @@ std::wstring computeLogFilePath(const wchar_t* localAppData)
     return path;
 }
 
+std::wstring localAppDataFromEnvironment()
+{
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"LOCALAPPDATA", buffer, MAX_PATH);
+    // A value of MAX_PATH characters or more does not fit (the call then
+    // returns the size it would need) and counts as missing.
+    if (length == 0 || length >= MAX_PATH) return {};
+    return std::wstring(buffer, length);
+}
+
 std::wstring logFilePath()
 {
     static const std::wstring path = [] {
-        wchar_t buffer[MAX_PATH] = {};
-        const DWORD length = ::GetEnvironmentVariableW(L"LOCALAPPDATA", buffer, MAX_PATH);
-        // A value of MAX_PATH characters or more does not fit (the call then
-        // returns the size it would need) and counts as missing.
-        return computeLogFilePath(length > 0 && length < MAX_PATH ? buffer : nullptr);
+        const std::wstring folder = localAppDataFromEnvironment();
+        return computeLogFilePath(folder.empty() ? nullptr : folder.c_str());
     }();
     return path;
 }
 
 void write(std::wstring_view level, std::wstring_view text)
 {
-    LogEntry entry{formatLine(level, text), severityOfLevel(level)};
+    LogEntry entry{formatLine(level, logSafeText(text)), severityOfLevel(level)};
     const std::string bytes = utf16ToUtf8(entry.text + L"\r\n");
     const std::wstring& path = logFilePath();
     {
@@ -181,7 +214,9 @@ void loadPrevious()
         if (lineFeed != std::string::npos) bytes.erase(0, lineFeed + 1);
     }
 
-    const std::wstring text = utf8ToUtf16(bytes);
+    std::wstring text = utf8ToUtf16(bytes);
+    // A zero unit would end the view's text (and so Copy and Export) early.
+    std::replace(text.begin(), text.end(), L'\0', kReplacementCharacter);
     std::vector<LogEntry> lines;
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -284,17 +319,21 @@ void copyView()
     const std::wstring text = windowText(view);
     if (!::OpenClipboard(mainWindowHandle())) return;
     ::EmptyClipboard();
+    bool copied = false;
     UniqueGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t)));
     if (memory) {
         if (void* locked = ::GlobalLock(memory.get())) {
             std::memcpy(locked, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
             ::GlobalUnlock(memory.get());
             // The clipboard owns the memory once it accepts it.
-            if (::SetClipboardData(CF_UNICODETEXT, memory.get())) memory.release();
+            if (::SetClipboardData(CF_UNICODETEXT, memory.get())) {
+                memory.release();
+                copied = true;
+            }
         }
     }
     ::CloseClipboard();
-    write(kLevelInfo, L"Current diagnostic view copied to the clipboard");
+    if (copied) write(kLevelInfo, L"Current diagnostic view copied to the clipboard");
 }
 
 void exportView()
@@ -343,8 +382,12 @@ namespace ActivityTranscript {
 // Between syncs the box is behind by the text appended (gPendingAppend) and
 // by what trimming dropped from the front (gPendingDrop).
 namespace {
+// Once more text is pending than the transcript can hold, none of the box
+// survives: the pending text is dropped and the next sync replaces the box
+// whole (gReplaceBox), so a flood between two frames cannot grow it unbounded.
 std::wstring gPendingAppend;
 std::size_t gPendingDrop = 0;
+bool gReplaceBox = false;
 bool gBoxStale = false;
 }  // namespace
 
@@ -354,12 +397,21 @@ void append(std::wstring_view line)
     const std::size_t grown = gTranscript.size() + line.size() + 2;
     gTranscript += line;
     gTranscript += L"\r\n";
-    gPendingAppend += line;
-    gPendingAppend += L"\r\n";
     dropLeadingLinesToFit(gTranscript, kMaxCharacters);
-    gPendingDrop += grown - gTranscript.size();
+    if (!gReplaceBox && gPendingAppend.size() + line.size() + 2 > kMaxCharacters) {
+        gReplaceBox = true;
+        std::wstring().swap(gPendingAppend);
+        gPendingDrop = 0;
+    }
+    if (!gReplaceBox) {
+        gPendingAppend += line;
+        gPendingAppend += L"\r\n";
+        gPendingDrop += grown - gTranscript.size();
+    }
     gBoxStale = true;
 }
+
+std::size_t pendingCharacters() { return gPendingAppend.size(); }
 
 void syncBox()
 {
@@ -370,8 +422,8 @@ void syncBox()
     if (::SendMessageW(box, EM_GETLIMITTEXT, 0, 0) < static_cast<LRESULT>(kMaxCharacters * 2)) {
         ::SendMessageW(box, EM_SETLIMITTEXT, kMaxCharacters * 2, 0);
     }
-    if (boxLength + gPendingAppend.size() != gTranscript.size() + gPendingDrop || gPendingDrop >= boxLength ||
-        gPendingAppend.size() > kMaxCharacters) {
+    if (gReplaceBox || boxLength + gPendingAppend.size() != gTranscript.size() + gPendingDrop ||
+        gPendingDrop >= boxLength) {
         // The box holds something else, or nothing of it survives: replace it.
         ::SetWindowTextW(box, gTranscript.c_str());
     } else {
@@ -384,6 +436,7 @@ void syncBox()
     }
     gPendingAppend.clear();
     gPendingDrop = 0;
+    gReplaceBox = false;
     gBoxStale = false;
     const WPARAM end = static_cast<WPARAM>(gTranscript.size());
     ::SendMessageW(box, EM_SETSEL, end, static_cast<LPARAM>(end));

@@ -35,9 +35,13 @@ inline constexpr std::size_t kTrimmedEntries = 200;
 inline constexpr unsigned long long kRotateAboveBytes = 4ull * 1024 * 1024;
 inline constexpr std::size_t kStartupTailBytes = 512000;
 inline constexpr std::size_t kStartupTailLines = 700;
+// Longest event text kept; a longer one is cut and ends in "…".
+inline constexpr std::size_t kMaxEventCharacters = 4096;
 
 // Appends one event; any thread. Never fails and never shows anything: a file
-// that cannot be written is skipped, the entry stays in the list.
+// that cannot be written is skipped, the entry stays in the list. Control
+// characters and line breaks in `text` (which may carry server-chosen names)
+// are written as U+FFFD, and a text longer than kMaxEventCharacters is cut.
 void write(std::wstring_view level, std::wstring_view text);
 
 // Writes at "INFO" (ok) or "WARN" and posts the text to the main window as a
@@ -46,6 +50,10 @@ void writeStatus(std::wstring_view text, bool ok);
 
 // The log file path, computed (and its folders created) once per process.
 std::wstring logFilePath();
+
+// LOCALAPPDATA as logFilePath reads it, through a buffer of MAX_PATH
+// characters: empty when missing, empty, or MAX_PATH characters or longer.
+std::wstring localAppDataFromEnvironment();
 
 // The path for a given value of LOCALAPPDATA: an empty, missing (nullptr) or
 // over-long value falls back to the current folder. Creates the folders.
@@ -88,6 +96,10 @@ void append(std::wstring_view text);
 // Brings the transcript box up to date with the transcript (the main window
 // calls it on every frame tick), caret at the end and scrolled into view.
 void syncBox();
+
+// Characters appended since the last sync that the box still lacks; never
+// more than kMaxCharacters (beyond that the next sync replaces the box).
+std::size_t pendingCharacters();
 
 // The whole transcript, lines separated by CR LF.
 const std::wstring& text();

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -257,6 +258,50 @@ TEST_F(DiagnosticLogTest, TextThatIsNotValidUtf16IsWrittenLeniently)
     EXPECT_NE(lines[0].find("bad \xEF\xBF\xBD surrogate"), std::string::npos);
 }
 
+TEST_F(DiagnosticLogTest, LineBreaksAndControlCharactersCannotForgeLines)
+{
+    // A server-chosen type with a line break must not start a line of its own.
+    Log::write(Velmor::kLevelTrace, L"WS RX: x\r\n10:00:00.000 [ERROR] forged");
+    Log::write(Velmor::kLevelTrace, std::wstring(L"a\0b\tc\x1F" L"d\x85" L"e\u2028" L"f\u2029" L"g\x7F\u00A0h", 16));
+    const auto entries = Log::snapshot();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_NE(entries[0].text.find(L"] WS RX: x\uFFFD\uFFFD10:00:00.000 [ERROR] forged"), std::wstring::npos);
+    EXPECT_EQ(entries[0].severity, Velmor::severityOrdinary);
+    EXPECT_NE(entries[1].text.find(L"] a\uFFFDb\uFFFDc\uFFFDd\uFFFDe\uFFFDf\uFFFDg\x7F\u00A0h"), std::wstring::npos);
+
+    const auto lines = fileLines(Log::logFilePath());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].find('\r'), lines[0].size() - 1);  // only the line end
+    EXPECT_EQ(lines[1].find('\0'), std::string::npos);
+
+    // Loaded back, the forged text stays inside its line.
+    Log::loadPrevious();
+    const auto loaded = Log::snapshot();
+    ASSERT_EQ(loaded.size(), 2u);
+    EXPECT_EQ(loaded[0].text, entries[0].text);
+    EXPECT_EQ(loaded[1].text, entries[1].text);
+}
+
+TEST_F(DiagnosticLogTest, LongEventTextsAreCutAndMarked)
+{
+    const auto textOf = [](const LogEntry& entry) { return entry.text.substr(entry.text.find(L"] ") + 2); };
+    Log::write(Velmor::kLevelTrace, std::wstring(4096, L'k'));  // fits exactly
+    Log::write(Velmor::kLevelTrace, L"WS RX: " + std::wstring(1000000, L't'));
+    // The cut would fall between the halves of a surrogate pair: both go.
+    Log::write(Velmor::kLevelTrace, std::wstring(4094, L's') + L"\xD83D\xDE00tail");
+    const auto entries = Log::snapshot();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(textOf(entries[0]), std::wstring(4096, L'k'));
+    EXPECT_EQ(textOf(entries[1]), L"WS RX: " + std::wstring(4095 - 7, L't') + L"\u2026");
+    EXPECT_EQ(textOf(entries[2]), std::wstring(4094, L's') + L"\u2026");
+
+    const auto lines = fileLines(Log::logFilePath());
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_LT(lines[1].size(), 4200u);
+    EXPECT_EQ(lines[2].find("\xEF\xBF\xBD"), std::string::npos);  // no broken pair written
+    EXPECT_NE(lines[2].find(std::string(4094, 's') + "\xE2\x80\xA6\r"), std::string::npos);
+}
+
 TEST_F(DiagnosticLogTest, ConcurrentWritersNeverInterleaveInsideALine)
 {
     constexpr int kThreads = 6;
@@ -459,6 +504,118 @@ TEST_F(DiagnosticViewTest, EveryLinePostsLogChangedAndStatusNoticesPostTheirText
     EXPECT_NE(Log::snapshot().back().text.find(L"[INFO] Connected."), std::wstring::npos);
 }
 
+TEST_F(DiagnosticViewTest, ZeroBytesInThePreviousLogDoNotHideLaterLines)
+{
+    static constexpr char kTail[] = "10:00:00.000 [INFO] before\r\nbin\0ary\0\r\n"
+                                    "10:00:00.000 [ERROR] after the zeros\r\n";
+    writeFile(Log::logFilePath(), std::string(kTail, sizeof kTail - 1));
+    Log::loadPrevious();
+    const auto entries = Log::snapshot();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[1].text, L"bin\uFFFDary\uFFFD");
+    EXPECT_EQ(entries[2].severity, Velmor::severityError);
+
+    Log::refreshView();
+    EXPECT_NE(view().find(L"after the zeros\r\n"), std::wstring::npos);
+    EXPECT_EQ(lineCount(view()), 3);
+
+    Log::copyView();
+    ASSERT_TRUE(::OpenClipboard(window.handle()));
+    const HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(data, nullptr);
+    const std::wstring clipboard(static_cast<const wchar_t*>(::GlobalLock(data)));
+    ::GlobalUnlock(data);
+    ::CloseClipboard();
+    EXPECT_NE(clipboard.find(L"after the zeros"), std::wstring::npos);
+
+    VelmorTest::PromptRecorder prompts;
+    VelmorTest::TempDir folder;
+    prompts.queueSavePath(folder.str() + L"\\export.log");
+    Log::exportView();
+    EXPECT_NE(readFile(folder.str() + L"\\export.log").find("after the zeros"), std::string::npos);
+}
+
+TEST_F(DiagnosticViewTest, CopyWhileAnotherProgramHoldsTheClipboardDoesNothing)
+{
+    Log::write(Velmor::kLevelInfo, L"not to be copied");
+    Log::refreshView();
+    ASSERT_TRUE(::OpenClipboard(window.handle()));
+    ::EmptyClipboard();
+    ::CloseClipboard();
+
+    // Another window on another thread holds the clipboard open meanwhile.
+    HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    bool holding = false;
+    std::thread holder([&] {
+        const HWND other = ::CreateWindowExW(0, L"STATIC", L"holder", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                             ::GetModuleHandleW(nullptr), nullptr);
+        holding = ::OpenClipboard(other) != FALSE;
+        ::SetEvent(held);
+        ::WaitForSingleObject(release, 10000);
+        if (holding) ::CloseClipboard();
+        ::DestroyWindow(other);
+    });
+    ::WaitForSingleObject(held, 10000);
+    const auto before = Log::snapshot().size();
+    Log::copyView();
+    const auto after = Log::snapshot().size();
+    ::SetEvent(release);
+    holder.join();
+    ::CloseHandle(held);
+    ::CloseHandle(release);
+
+    ASSERT_TRUE(holding);
+    EXPECT_EQ(after, before);  // nothing logged
+    ASSERT_TRUE(::OpenClipboard(window.handle()));
+    EXPECT_EQ(::GetClipboardData(CF_UNICODETEXT), nullptr);  // nothing placed
+    ::CloseClipboard();
+}
+
+TEST_F(DiagnosticViewTest, FollowTailMovesTheCaretToTheEndOtherwiseTheViewStaysPut)
+{
+    const HWND box = window.child(Velmor::idLogViewBox);
+    for (int i = 0; i < 300; ++i) Log::write(Velmor::kLevelInfo, L"event " + std::to_wstring(i));
+
+    ::SendMessageW(window.child(Velmor::idFollowTailCheck), BM_SETCHECK, BST_CHECKED, 0);
+    Log::refreshView();
+    DWORD start = 0;
+    DWORD end = 0;
+    ::SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    const DWORD length = static_cast<DWORD>(::GetWindowTextLengthW(box));
+    EXPECT_EQ(start, length);
+    EXPECT_EQ(end, length);
+    EXPECT_GT(::SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0), 200);  // scrolled to the tail
+
+    ::SendMessageW(window.child(Velmor::idFollowTailCheck), BM_SETCHECK, BST_UNCHECKED, 0);
+    ::SendMessageW(box, EM_SETSEL, 0, 0);
+    ::SendMessageW(box, EM_SCROLLCARET, 0, 0);
+    ::SendMessageW(box, EM_LINESCROLL, 0, 40);
+    ASSERT_EQ(::SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0), 40);
+    Log::write(Velmor::kLevelInfo, L"one more");
+    Log::refreshView();
+    EXPECT_EQ(::SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0), 40);
+    EXPECT_NE(view().find(L"one more"), std::wstring::npos);
+}
+
+TEST_F(DiagnosticViewTest, StatusNoticesCarryTheirTextAndOkFlag)
+{
+    Log::writeStatus(L"Connection lost. Reconnecting...", false);
+    Log::writeStatus(L"Connected. Syncing presence and rooms...", true);
+    std::vector<std::unique_ptr<Velmor::StatusUpdatePayload>> notices;
+    MSG message;
+    while (::PeekMessageW(&message, window.handle(), Velmor::statusUpdate, Velmor::statusUpdate, PM_REMOVE)) {
+        EXPECT_EQ(message.wParam, 0u);
+        notices.push_back(Velmor::adoptPayload<Velmor::StatusUpdatePayload>(message.lParam));
+    }
+    ASSERT_EQ(notices.size(), 2u);
+    ASSERT_TRUE(notices[0] && notices[1]);
+    EXPECT_EQ(notices[0]->text, L"Connection lost. Reconnecting...");
+    EXPECT_FALSE(notices[0]->ok);
+    EXPECT_EQ(notices[1]->text, L"Connected. Syncing presence and rooms...");
+    EXPECT_TRUE(notices[1]->ok);
+}
+
 TEST_F(DiagnosticLogTest, NothingIsPostedWithoutAMainWindow)
 {
     ASSERT_EQ(Velmor::mainWindowHandle(), nullptr);
@@ -483,6 +640,27 @@ TEST(DiagnosticLogPath, MissingOrOverlongLocalAppDataFallsBackToTheCurrentFolder
 
     const std::wstring inFolder = Log::computeLogFilePath(folder.str().c_str());
     EXPECT_EQ(inFolder, folder.str() + L"\\VelmorChat\\Logs\\client.log");
+}
+
+TEST(DiagnosticLogPath, TheEnvironmentIsReadThroughABufferOf260Characters)
+{
+    wchar_t previous[MAX_PATH] = {};
+    ASSERT_GT(::GetEnvironmentVariableW(L"LOCALAPPDATA", previous, MAX_PATH), 0u);
+    // The program's own log folder (support/log_folder.h) is where the log is.
+    EXPECT_EQ(Log::logFilePath(), std::wstring(previous) + L"\\VelmorChat\\Logs\\client.log");
+
+    const std::wstring longest = L"C:\\" + std::wstring(259 - 3, L'x');
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA", longest.c_str());
+    EXPECT_EQ(Log::localAppDataFromEnvironment(), longest);
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA", (longest + L"y").c_str());  // 260: does not fit
+    EXPECT_EQ(Log::localAppDataFromEnvironment(), L"");
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA", L"");
+    EXPECT_EQ(Log::localAppDataFromEnvironment(), L"");
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr);
+    EXPECT_EQ(Log::localAppDataFromEnvironment(), L"");
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA", L"D:\\Data");
+    EXPECT_EQ(Log::localAppDataFromEnvironment(), L"D:\\Data");
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA", previous);
 }
 
 TEST(ActivityTranscriptTest, AppendsOnlyWhileTheBoxExistsAndDropsWholeLines)
@@ -524,6 +702,35 @@ TEST(ActivityTranscriptTest, AppendsOnlyWhileTheBoxExistsAndDropsWholeLines)
     // A box changed behind the transcript's back is replaced whole.
     ::SetWindowTextW(window.child(Velmor::idTranscriptBox), L"tampered");
     Velmor::ActivityTranscript::append(L"repaired");
+    Velmor::ActivityTranscript::syncBox();
+    EXPECT_EQ(windowText(window.child(Velmor::idTranscriptBox)), Velmor::ActivityTranscript::text());
+}
+
+TEST(ActivityTranscriptTest, AFloodBetweenSyncsStaysBoundedAndReplacesTheBox)
+{
+    VelmorTest::TestMainWindow window({{Velmor::idTranscriptBox, L"EDIT", ES_MULTILINE | ES_READONLY | WS_VSCROLL}});
+    Velmor::ActivityTranscript::append(L"before the flood");
+    Velmor::ActivityTranscript::syncBox();
+
+    // Two million characters arrive before the next frame.
+    const std::wstring line(98, L'f');
+    for (int i = 0; i < 20000; ++i) {
+        Velmor::ActivityTranscript::append(line);
+        ASSERT_LE(Velmor::ActivityTranscript::pendingCharacters(), Velmor::ActivityTranscript::kMaxCharacters) << i;
+    }
+    Velmor::ActivityTranscript::append(L"last of the flood");
+    const std::wstring& text = Velmor::ActivityTranscript::text();
+    EXPECT_LE(text.size(), 180000u);
+    EXPECT_GT(text.size(), 179000u);
+    EXPECT_EQ(text.substr(0, 100), line + L"\r\n");  // whole lines only
+    EXPECT_EQ(text.substr(text.size() - 19), L"last of the flood\r\n");
+    Velmor::ActivityTranscript::syncBox();
+    EXPECT_EQ(Velmor::ActivityTranscript::pendingCharacters(), 0u);
+    EXPECT_EQ(windowText(window.child(Velmor::idTranscriptBox)), Velmor::ActivityTranscript::text());
+
+    // Afterwards lines are appended to the box again.
+    Velmor::ActivityTranscript::append(L"calm again");
+    EXPECT_EQ(Velmor::ActivityTranscript::pendingCharacters(), 12u);
     Velmor::ActivityTranscript::syncBox();
     EXPECT_EQ(windowText(window.child(Velmor::idTranscriptBox)), Velmor::ActivityTranscript::text());
 }

@@ -5,6 +5,8 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <string>
 
 using Velmor::JsonKind;
@@ -189,17 +191,106 @@ TEST(JsonParser, Numbers)
     EXPECT_TRUE(std::signbit(negativeZero->numberValue));
 }
 
+// Parses `text` from a heap block of exactly its size, with no terminator
+// after it: a read one byte past the end is a heap overflow the sanitizer
+// build reports (a std::string's terminator would make it look legal).
+std::optional<JsonValue> parseExactBuffer(std::string_view text)
+{
+    const auto buffer = std::make_unique<char[]>(text.size());
+    std::memcpy(buffer.get(), text.data(), text.size());
+    return parseJsonDocument(std::string_view(buffer.get(), text.size()));
+}
+
 TEST(JsonParser, NeverReadsPastTheEndOfTheText)
 {
-    // Every prefix of a valid document is parsed from a buffer holding exactly
-    // that prefix; a read past its end would be caught by sanitizers natively.
-    const std::string document =
-        R"({"type":"users_list","users":["a\u00e9",1.5e2,true,null,{"x":[-0.5]}],"s":"\uD83D\uDE00\n"})";
-    for (std::size_t length = 0; length < document.size(); ++length) {
-        const std::string prefix = document.substr(0, length);
-        EXPECT_FALSE(parseJsonDocument(prefix)) << length;
+    // Every proper prefix of these documents is incomplete, so it must fail.
+    const std::string documents[] = {
+        R"({"type":"users_list","users":["a\u00e9",1.5e2,true,null,{"x":[-0.5]}],"s":"\uD83D\uDE00\n"})",
+        R"([false,"\"\\\/\b\f\r\t",-12.5E+3,{}])",
+        R"("\u0041\ud83d\ude00")",
+    };
+    for (const std::string& document : documents) {
+        for (std::size_t length = 0; length < document.size(); ++length) {
+            EXPECT_FALSE(parseExactBuffer(std::string_view(document).substr(0, length))) << document << " @" << length;
+        }
+        EXPECT_TRUE(parseExactBuffer(document)) << document;
     }
-    EXPECT_TRUE(parseJsonDocument(document));
+
+    // A number or literal that ends the text is read up to the last byte only.
+    struct Case {
+        const char* text;
+        bool parses;
+    };
+    const Case scalars[] = {{"-", false}, {"-1", true}, {"-12.", true}, {"-12.5e", false}, {"-12.5e+", false},
+                            {"-12.5e+3", true}, {"t", false}, {"tru", false}, {"true", true}, {"n", false},
+                            {"nul", false}, {"null", true}, {"fals", false}, {"false", true}, {"\"\\u00e", false}};
+    for (const Case& c : scalars) EXPECT_EQ(parseExactBuffer(c.text).has_value(), c.parses) << c.text;
+}
+
+TEST(JsonParser, ScalarsCountTowardsTheDepthLimit)
+{
+    const auto wrapped = [](int arrays) {
+        return std::string(static_cast<std::size_t>(arrays), '[') + "1" + std::string(static_cast<std::size_t>(arrays), ']');
+    };
+    const auto parsed = parseJsonDocument(wrapped(64));  // the 1 stands at depth 64
+    ASSERT_TRUE(parsed);
+    const JsonValue* innermost = &*parsed;
+    for (int i = 0; i < 64; ++i) {
+        ASSERT_EQ(innermost->arrayItems.size(), 1u);
+        innermost = &innermost->arrayItems[0];
+    }
+    EXPECT_EQ(innermost->numberValue, 1.0);
+    EXPECT_FALSE(parseJsonDocument(wrapped(65)));  // depth 65
+    EXPECT_FALSE(parseJsonDocument(std::string(64, '[') + "{\"k\":1}" + std::string(64, ']')));
+}
+
+TEST(JsonParser, KeysAreComparedAfterEscapeProcessing)
+{
+    const auto escaped = parseJsonDocument(R"({"\u0061":1})");
+    ASSERT_TRUE(escaped);
+    ASSERT_NE(escaped->member("a"), nullptr);
+    EXPECT_EQ(escaped->member("a")->numberValue, 1.0);
+    EXPECT_EQ(escaped->member("\\u0061"), nullptr);
+
+    // Duplicates that differ only in how they are written: the last one wins.
+    for (const char* text : {R"({"a":1,"\u0061":2})", R"({"\u0061":1,"a":2})", R"({"t\u0079pe":1,"typ\u0065":2})"}) {
+        const auto value = parseJsonDocument(text);
+        ASSERT_TRUE(value) << text;
+        ASSERT_EQ(value->objectMembers.size(), 1u) << text;
+        EXPECT_EQ(value->objectMembers.begin()->second.numberValue, 2.0) << text;
+    }
+    const auto withZero = parseJsonDocument(R"({"a\u0000b":1,"a":2})");
+    ASSERT_TRUE(withZero);
+    EXPECT_EQ(withZero->objectMembers.size(), 2u);
+    ASSERT_NE(withZero->member(std::string_view("a\0b", 3)), nullptr);
+}
+
+TEST(JsonParser, NumbersOutOfRangeFailIncludingUnderflow)
+{
+    // strtod reports ERANGE for results too small for a normal double (both
+    // glibc and the MinGW-w64 runtime do, subnormal results included), and
+    // the parse fails with it; zero written with any exponent is in range.
+    for (const char* text : {"1e-400", "-1e-400", "1e-310", "4.9e-324", "2.2250738585072011e-308", "1e999", "-1e999",
+                             "[1,1e-400]"}) {
+        EXPECT_FALSE(parseJsonDocument(text)) << text;
+    }
+    const std::string longTiny = "0." + std::string(320, '0') + "1";
+    EXPECT_FALSE(parseJsonDocument(longTiny));
+
+    struct Case {
+        const char* text;
+        double expected;
+    };
+    const Case inRange[] = {{"2.2250738585072014e-308", 2.2250738585072014e-308},
+                            {"1.7976931348623157e308", 1.7976931348623157e308},
+                            {"0e-400", 0.0},
+                            {"-0.0e999", -0.0},
+                            {"1e-300", 1e-300}};
+    for (const Case& c : inRange) {
+        const auto value = parseJsonDocument(c.text);
+        ASSERT_TRUE(value) << c.text;
+        EXPECT_EQ(value->numberValue, c.expected) << c.text;
+    }
 }
 
 TEST(JsonReaders, MemberOnlyOnObjects)

@@ -100,6 +100,27 @@ TEST_F(SettingsStoreTest, ListLoadingCleansAndCaps)
     EXPECT_EQ(Store::loadStoredList(L"Friends", Store::kFriendsCap), Velmor::NameList{L"zed"});
 }
 
+TEST_F(SettingsStoreTest, FriendsAndBlockedUsersLoadAtMost500Names)
+{
+    // 510 stored entries, one of them an early duplicate that does not count.
+    std::wstring stored;
+    for (int i = 1; i <= 509; ++i) {
+        stored += L"n" + std::to_wstring(i) + L'\0';
+        if (i == 3) stored += std::wstring(L"n2") + L'\0';
+    }
+    stored.push_back(L'\0');
+    for (const wchar_t* value : {L"Friends", L"BlockedUsers"}) {
+        writeMultiString(value, stored);
+        const std::size_t cap =
+            std::wstring_view(value) == L"Friends" ? Store::kFriendsCap : Store::kBlockedUsersCap;
+        const auto loaded = Store::loadStoredList(value, cap);
+        ASSERT_EQ(loaded.size(), 500u) << value;
+        EXPECT_EQ(loaded[2], L"n3") << value;
+        EXPECT_EQ(loaded[3], L"n4") << value;
+        EXPECT_EQ(loaded.back(), L"n500") << value;
+    }
+}
+
 TEST_F(SettingsStoreTest, ListSizeAndTypeLimits)
 {
     writeRawValue(L"Friends", REG_MULTI_SZ, L"ab", 2);  // below 4 bytes
