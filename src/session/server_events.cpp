@@ -73,10 +73,7 @@ void onRoomJoined(ClientState& state, const JsonValue& message)
 
     state.roomMembers.clear();
     if (const JsonValue* users = message.member("users"); users && users->kind == JsonKind::Array) {
-        for (const JsonValue& element : users->arrayItems) {
-            std::wstring name = nameFromElement(element);
-            if (!name.empty() && !containsName(state.roomMembers, name)) state.roomMembers.push_back(std::move(name));
-        }
+        state.roomMembers = uniqueNames(*users);
     }
     state.orderRoomMembers();
     transcript(localize(L"Joined room ") + state.currentRoom + localize(L" as ") + utf8ToUtf16(ownName));
