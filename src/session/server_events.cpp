@@ -10,6 +10,7 @@
 #include "json/text_encoding.h"
 #include "platform/app_messages.h"
 #include "session/presence.h"
+#include "session/session.h"
 #include "ui/control_ids.h"
 #include "ui/roster_list_box.h"
 
@@ -260,6 +261,10 @@ void dispatchServerText(ClientState& state, std::string_view text)
     }
 }
 
-void dispatchServerText(std::string_view text) { dispatchServerText(clientState(), text); }
+void dispatchServerText(std::string_view text)
+{
+    dispatchServerText(clientState(), text);
+    releaseServerText(clientState(), text.size());
+}
 
 }  // namespace Velmor
