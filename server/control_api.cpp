@@ -75,6 +75,10 @@ ControlReply setFault(const Arguments& arguments, ControlTarget& server)
         const auto status = arguments.number("status");
         if (!status || *status < 200 || *status > 599) return bad("status must be an HTTP status from 200 to 599");
         faults.refuseUpgradeStatus = static_cast<unsigned>(*status);
+    } else if (*name == "delay_upgrade") {
+        const auto ms = arguments.number("ms");
+        if (!ms || *ms > 600000) return bad("ms must be a number of milliseconds up to 600000");
+        faults.delayUpgradeMs = static_cast<unsigned>(*ms);
     } else if (*name == "wrong_accept") {
         faults.wrongAccept = true;
     } else if (*name == "ignore_pings") {

@@ -14,6 +14,7 @@ namespace VelmorServer {
 // Every fault is off by default; /clear_faults and /reset return here.
 struct Faults {
     unsigned refuseUpgradeStatus = 0;  // 0: upgrades are accepted
+    unsigned delayUpgradeMs = 0;       // the 101 answer waits this long after the request
     bool wrongAccept = false;
     bool ignorePings = false;
     bool untrustedCert = false;

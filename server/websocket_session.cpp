@@ -33,7 +33,7 @@ std::string wrongAcceptFor(std::string_view key)
 }  // namespace
 
 WebSocketSession::WebSocketSession(boost::asio::ip::tcp::socket socket, boost::asio::ssl::context& tls, SessionHost& host)
-    : ws_(std::move(socket), tls), host_(host)
+    : ws_(std::move(socket), tls), host_(host), upgradeDelay_(ws_.get_executor())
 {
     parser_.header_limit(16 * 1024);
 }
@@ -68,6 +68,15 @@ void WebSocketSession::onRequest(beast::error_code ec)
     if (faults.refuseUpgradeStatus != 0)
         return refuse(faults.refuseUpgradeStatus, "Upgrade refused by the refuse_upgrade test fault.");
     if (faults.wrongAccept) return answerWithWrongAccept();
+    if (faults.delayUpgradeMs != 0) {
+        // Nothing reads meanwhile; a drop (reset, shutdown) cancels the wait.
+        upgradeDelay_.expires_after(std::chrono::milliseconds(faults.delayUpgradeMs));
+        upgradeDelay_.async_wait([self = shared_from_this(), user = decision.user](beast::error_code waitError) {
+            if (waitError || self->dropped_) return self->finish();
+            self->acceptUpgrade(user);
+        });
+        return;
+    }
     acceptUpgrade(decision.user);
 }
 
@@ -275,6 +284,7 @@ void WebSocketSession::drop()
 {
     if (dropped_) return;
     dropped_ = true;
+    upgradeDelay_.cancel();
     discardQueue();
     // Closing the socket cancels every pending operation; the read handler
     // then ends the session.

@@ -8,6 +8,7 @@
 #include "server_options.h"
 
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -107,6 +108,7 @@ private:
     std::deque<QueueItem> queue_;
     std::size_t queuedBytes_ = 0;
     std::string discard_;
+    boost::asio::steady_timer upgradeDelay_;  // the delay_upgrade fault
 };
 
 }  // namespace VelmorServer

@@ -4,7 +4,8 @@
 // touch it and how:
 //   - sessionLock:    username, desiredRoom (UTF-8; they cross threads)
 //   - connectionLock: connection
-//   - atomics:        shuttingDown, connected, roomJoined, lastActivityTick, uiLanguage
+//   - atomics:        shuttingDown, connected, roomJoined, lastActivityTick, uiLanguage,
+//                     serverTextsInFlight, serverTextBytesInFlight
 //   - interface thread only: everything else
 // Lock order: workerLock, then sessionLock. sessionLock and connectionLock are
 // never held together, and no lock is held across a send, a receive, a post
@@ -61,6 +62,10 @@ struct ClientState {
     std::atomic<bool> roomJoined{false};
     std::atomic<std::uint64_t> lastActivityTick{0};  // GetTickCount64 of the last sign of life
     std::atomic<int> uiLanguage{0};                  // 0 English, 1 Arabic, 2 French, 3 Spanish
+    // Received messages posted to the interface thread and not yet handled
+    // there: the worker adds, the interface thread takes away after dispatch.
+    std::atomic<std::size_t> serverTextsInFlight{0};
+    std::atomic<std::size_t> serverTextBytesInFlight{0};
 
     // Worker wake-up: the connection worker and the keep-alive thread wait on
     // workerWake under workerLock.

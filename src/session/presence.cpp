@@ -71,7 +71,12 @@ void setListViewCell(HWND listView, int row, int column, const std::wstring& tex
 
 }  // namespace
 
-std::wstring nameFromElement(const JsonValue& element) { return trimWhitespace(utf8ToUtf16(element.asText(""))); }
+std::wstring nameFromElement(const JsonValue& element)
+{
+    // A string element is read in place rather than through a copy from asText.
+    if (element.kind == JsonKind::String) return trimWhitespace(utf8ToUtf16(element.stringValue));
+    return trimWhitespace(utf8ToUtf16(element.asText("")));
+}
 
 NameList uniqueNames(const JsonValue& array, std::size_t limit)
 {
@@ -99,30 +104,35 @@ void showOnlineCount(std::size_t count)
 
 void applyUsersList(ClientState& state, const JsonValue& message)
 {
-    const NameList oldOnline = state.onlineUsers;
+    // Only the recent list is copied for the comparison; the new online list
+    // is compared with the current one before it replaces it.
     const NameList oldRecent = state.recentUsers;
+    bool onlineChanged = false;
 
     const JsonValue* users = arrayMember(message, "users");
     if (users) {
         NameList online = uniqueNames(*users);
-        // Every new name is noted in order, each moving to the front of the
-        // recent list; only the last 20 of them can remain there, so noting
-        // just those gives the same list.
-        const NameSet wasOnline(oldOnline);
-        std::vector<const std::wstring*> arrivals;
-        for (const std::wstring& name : online) {
-            if (!wasOnline.contains(name)) arrivals.push_back(&name);
+        onlineChanged = online != state.onlineUsers;
+        if (onlineChanged) {
+            // Every new name is noted in order, each moving to the front of
+            // the recent list; only the last 20 of them can remain there, so
+            // noting just those gives the same list. An unchanged list has no
+            // new names.
+            const NameSet wasOnline(state.onlineUsers);
+            std::vector<const std::wstring*> arrivals;
+            for (const std::wstring& name : online) {
+                if (!wasOnline.contains(name)) arrivals.push_back(&name);
+            }
+            const std::size_t skipped = arrivals.size() > kRecentUsersLimit ? arrivals.size() - kRecentUsersLimit : 0;
+            for (std::size_t i = skipped; i < arrivals.size(); ++i) state.noteRecentUser(*arrivals[i]);
+            state.onlineUsers = std::move(online);
         }
-        const std::size_t skipped = arrivals.size() > kRecentUsersLimit ? arrivals.size() - kRecentUsersLimit : 0;
-        for (std::size_t i = skipped; i < arrivals.size(); ++i) state.noteRecentUser(*arrivals[i]);
-        state.onlineUsers = std::move(online);
     }
     if (const JsonValue* recent = arrayMember(message, "recent_users")) {
         state.recentUsers = uniqueNames(*recent, kRecentUsersLimit);
     }
     keepFirstRecent(state.recentUsers);
 
-    const bool onlineChanged = state.onlineUsers != oldOnline;
     const bool recentChanged = state.recentUsers != oldRecent;
     if (onlineChanged) onlineListChanged(state);
     if (recentChanged) refill(idRecentUsersList, state.recentUsers);
@@ -138,21 +148,43 @@ void applyUsersList(ClientState& state, const JsonValue& message)
 
 void applyPresenceDelta(ClientState& state, const JsonValue& message)
 {
-    const NameList oldOnline = state.onlineUsers;
     const NameList oldRecent = state.recentUsers;
+    NameList& online = state.onlineUsers;
+    const std::size_t oldSize = online.size();
 
+    // Departures, remembering which entries went and from where, so that the
+    // change can be told without a copy of the whole list.
+    std::size_t firstRemoved = oldSize;
+    NameList removed;
     if (const JsonValue* offline = arrayMember(message, "went_offline")) {
         std::unordered_set<std::wstring> leaving;
         for (const JsonValue& element : offline->arrayItems) leaving.insert(nameFromElement(element));
-        std::erase_if(state.onlineUsers, [&](const std::wstring& name) { return leaving.count(name) != 0; });
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < online.size(); ++i) {
+            if (leaving.count(online[i]) != 0) {
+                firstRemoved = std::min(firstRemoved, i);
+                removed.push_back(std::move(online[i]));
+            } else {
+                if (kept != i) online[kept] = std::move(online[i]);
+                ++kept;
+            }
+        }
+        online.resize(kept);
     }
+
+    const std::size_t keptSize = online.size();
     const bool carriesRecent = message.member("recent_users") != nullptr;
-    if (const JsonValue* online = arrayMember(message, "went_online")) {
-        std::unordered_set<std::wstring> present(state.onlineUsers.begin(), state.onlineUsers.end());
-        for (const JsonValue& element : online->arrayItems) {
+    if (const JsonValue* arriving = arrayMember(message, "went_online")) {
+        // Reserved so that the views in `present` stay valid as names are added.
+        online.reserve(online.size() + arriving->arrayItems.size());
+        std::unordered_set<std::wstring_view> present(online.begin(), online.end());
+        for (const JsonValue& element : arriving->arrayItems) {
             std::wstring name = nameFromElement(element);
             if (name.empty()) continue;
-            if (present.insert(name).second) state.onlineUsers.push_back(name);
+            if (present.count(name) == 0) {
+                online.push_back(name);
+                present.insert(online.back());
+            }
             if (!carriesRecent) state.noteRecentUser(name);
         }
     }
@@ -161,12 +193,19 @@ void applyPresenceDelta(ClientState& state, const JsonValue& message)
     }
     keepFirstRecent(state.recentUsers);
 
-    if (state.onlineUsers != oldOnline) onlineListChanged(state);
+    // The list is unchanged only when nothing went and nothing came, or when
+    // exactly its last entries went and the same came back in the same order.
+    const std::size_t added = online.size() - keptSize;
+    const bool onlineChanged =
+        (removed.size() != 0 || added != 0) &&
+        !(removed.size() == added && firstRemoved == oldSize - removed.size() &&
+          std::equal(removed.begin(), removed.end(), online.begin() + static_cast<std::ptrdiff_t>(keptSize)));
+    if (onlineChanged) onlineListChanged(state);
     if (state.recentUsers != oldRecent) {
         refill(idRecentUsersList, state.recentUsers);
         state.saveStoredLists();
     }
-    showOnlineCount(state.onlineUsers.size());
+    showOnlineCount(online.size());
 }
 
 void applyRoomsList(ClientState& state, const JsonValue& message)

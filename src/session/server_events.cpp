@@ -10,6 +10,7 @@
 #include "json/text_encoding.h"
 #include "platform/app_messages.h"
 #include "session/presence.h"
+#include "session/session.h"
 #include "ui/control_ids.h"
 #include "ui/roster_list_box.h"
 
@@ -73,10 +74,7 @@ void onRoomJoined(ClientState& state, const JsonValue& message)
 
     state.roomMembers.clear();
     if (const JsonValue* users = message.member("users"); users && users->kind == JsonKind::Array) {
-        for (const JsonValue& element : users->arrayItems) {
-            std::wstring name = nameFromElement(element);
-            if (!name.empty() && !containsName(state.roomMembers, name)) state.roomMembers.push_back(std::move(name));
-        }
+        state.roomMembers = uniqueNames(*users);
     }
     state.orderRoomMembers();
     transcript(localize(L"Joined room ") + state.currentRoom + localize(L" as ") + utf8ToUtf16(ownName));
@@ -263,6 +261,10 @@ void dispatchServerText(ClientState& state, std::string_view text)
     }
 }
 
-void dispatchServerText(std::string_view text) { dispatchServerText(clientState(), text); }
+void dispatchServerText(std::string_view text)
+{
+    dispatchServerText(clientState(), text);
+    releaseServerText(clientState(), text.size());
+}
 
 }  // namespace Velmor

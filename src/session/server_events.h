@@ -11,6 +11,9 @@ namespace Velmor {
 
 // `text` is one whole received message (UTF-8).
 void dispatchServerText(ClientState& state, std::string_view text);
+// The main window's handler of a posted serverText message: dispatches on the
+// process-wide state, then gives the message's share of the worker's
+// back-pressure bound back (releaseServerText).
 void dispatchServerText(std::string_view text);
 
 }  // namespace Velmor

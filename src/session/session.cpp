@@ -38,6 +38,28 @@ bool waitUnlessShutdown(ClientState& state, std::unique_lock<std::mutex>& lock,
     return state.workerWake.wait_until(lock, deadline, [&] { return state.shuttingDown.load(); });
 }
 
+void takeAway(std::atomic<std::size_t>& counter, std::size_t amount)
+{
+    std::size_t current = counter.load();
+    while (!counter.compare_exchange_weak(current, current >= amount ? current - amount : 0)) {
+    }
+}
+
+// Holds a received message back while the interface thread has too many in
+// hand. The interface thread does not signal as it catches up, so the worker
+// looks again every few milliseconds; shutdown wakes it at once. False when
+// shutdown ended the wait.
+bool waitForRoomToPost(ClientState& state, std::size_t size)
+{
+    const auto mayPost = [&] {
+        return mayPostServerText(state.serverTextsInFlight, state.serverTextBytesInFlight, size);
+    };
+    if (mayPost()) return true;
+    std::unique_lock lock(state.workerLock);
+    while (!state.shuttingDown && !mayPost()) state.workerWake.wait_for(lock, std::chrono::milliseconds(10));
+    return !state.shuttingDown;
+}
+
 // Receives until the connection fails, closes or shutdown begins. Every whole
 // text message but the bare "pong" goes to the interface thread.
 void receiveLoop(ClientState& state, Connection& connection)
@@ -53,7 +75,13 @@ void receiveLoop(ClientState& state, Connection& connection)
             state.lastActivityTick = ::GetTickCount64();
             continue;
         }
-        postToMainWindow(serverText, std::make_unique<std::string>(std::move(message)));
+        const std::size_t size = message.size();
+        if (!waitForRoomToPost(state, size)) break;
+        ++state.serverTextsInFlight;
+        state.serverTextBytesInFlight += size;
+        if (!postToMainWindow(serverText, std::make_unique<std::string>(std::move(message)))) {
+            releaseServerText(state, size);
+        }
         message.clear();
     }
     if (!error.empty() && !state.shuttingDown) DiagnosticLog::write(kLevelWarn, L"WebSocket RX: " + error);
@@ -80,10 +108,9 @@ bool connectOnce(ClientState& state, const std::string& username, int& delaySeco
     const std::shared_ptr<Connection> connection = Connection::open(kServiceHost, makeConnectionPath(username), error);
 
     if (!connection) {
-        if (error.empty()) error = localize(kNoticeSecureConnectionFailed);
         state.connected = false;
         state.roomJoined = false;
-        notice(error, false);
+        notice(openFailureNotice(std::move(error)), false);
         return true;
     }
 
@@ -151,6 +178,25 @@ bool sendJoinRoom(const std::string& room) { return sendJoinRoom(clientState(), 
 
 std::wstring makeConnectionPath(const std::string& username) { return utf8ToUtf16(connectionPathUtf8(username)); }
 
+std::wstring openFailureNotice(std::wstring error)
+{
+    return error.empty() ? localize(kNoticeSecureConnectionFailed) : std::move(error);
+}
+
+bool takeSilentConnection(ClientState& state, std::uint64_t now, std::shared_ptr<Connection>& stale)
+{
+    std::lock_guard lock(state.connectionLock);
+    if (!linkIsSilent(state.lastActivityTick, now)) return false;
+    stale = std::move(state.connection);
+    return true;
+}
+
+void releaseServerText(ClientState& state, std::size_t bytes)
+{
+    takeAway(state.serverTextsInFlight, 1);
+    takeAway(state.serverTextBytesInFlight, bytes);
+}
+
 void runConnectionWorker(ClientState& state)
 {
     if (state.shuttingDown) return;
@@ -193,19 +239,9 @@ void runKeepAlive(ClientState& state)
         lock.unlock();
 
         if (state.connected) {
-            if (linkIsSilent(state.lastActivityTick, ::GetTickCount64())) {
-                std::shared_ptr<Connection> stale;
-                {
-                    std::lock_guard connectionGuard(state.connectionLock);
-                    stale = state.connection;
-                }
-                if (stale) {
-                    {
-                        std::lock_guard connectionGuard(state.connectionLock);
-                        if (state.connection == stale) state.connection.reset();
-                    }
-                    stale->cancel();  // the worker's receive fails and it reconnects
-                }
+            std::shared_ptr<Connection> stale;
+            if (takeSilentConnection(state, ::GetTickCount64(), stale)) {
+                if (stale) stale->cancel();  // the worker's receive fails and it reconnects
                 tick = 0;
             } else {
                 const KeepAliveActions actions = keepAliveActions(++tick);

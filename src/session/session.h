@@ -8,6 +8,8 @@
 
 #include "session/client_state.h"
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -32,6 +34,23 @@ bool sendJoinRoom(const std::string& room);
 
 // "/websocket?user=" and the percent-encoded UTF-8 name, as UTF-16.
 std::wstring makeConnectionPath(const std::string& username);
+
+// The status notice for a failed open: the transport's error text, or a
+// localised fallback when it gave none.
+std::wstring openFailureNotice(std::wstring error);
+
+// The keep-alive's silence check at `now` (GetTickCount64): true when the link
+// has been silent too long, and then the current connection, if any, has been
+// moved out of the state into `stale` for the caller to cancel. The activity
+// tick is read under connectionLock, where the worker stores a new connection
+// together with its fresh tick, so a link opened after the old one went quiet
+// is never taken for it.
+bool takeSilentConnection(ClientState& state, std::uint64_t now,
+                          std::shared_ptr<VelmorTransport::WebSocketConnection>& stale);
+
+// The interface thread has handled one posted serverText message of `bytes`
+// bytes: its share of the worker's back-pressure bound is given back.
+void releaseServerText(ClientState& state, std::size_t bytes);
 
 // The two thread bodies.
 void runConnectionWorker(ClientState& state);

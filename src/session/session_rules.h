@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 
 namespace Velmor {
@@ -37,6 +38,22 @@ constexpr KeepAliveActions keepAliveActions(unsigned tick)
 constexpr bool linkIsSilent(std::uint64_t lastActivityTick, std::uint64_t now)
 {
     return lastActivityTick != 0 && lastActivityTick < now && now - lastActivityTick > kSilenceLimitMs;
+}
+
+// Back-pressure on received messages: the worker posts each one to the
+// interface thread, and a server that sends faster than the interface
+// dispatches must not grow the window's message queue without end (Windows
+// caps it at 10,000 posted messages, after which posts fail and messages are
+// lost). Above these figures the worker waits before posting; a message on its
+// own always goes, whatever its size.
+inline constexpr std::size_t kMaxServerTextsInFlight = 1000;
+inline constexpr std::size_t kMaxServerTextBytesInFlight = 8u * 1024 * 1024;
+
+constexpr bool mayPostServerText(std::size_t messagesInFlight, std::size_t bytesInFlight, std::size_t size)
+{
+    if (messagesInFlight == 0) return true;
+    return messagesInFlight < kMaxServerTextsInFlight && size <= kMaxServerTextBytesInFlight &&
+           bytesInFlight <= kMaxServerTextBytesInFlight - size;
 }
 
 }  // namespace Velmor

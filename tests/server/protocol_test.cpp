@@ -647,6 +647,48 @@ TEST_F(ServerTest, UpgradeFaultsRefuseOrSpoilTheHandshakeUntilCleared)
     EXPECT_EQ(control.users(), Strings{"amy"});
 }
 
+TEST_F(ServerTest, DelayedUpgradeAnswersLateUntilClearedAndNeverHoldsUpAResetOrAStop)
+{
+    for (const std::string& bad : Strings{"/fault?name=delay_upgrade", "/fault?name=delay_upgrade&ms=600001",
+                                          "/fault?name=delay_upgrade&ms=soon"}) {
+        EXPECT_EQ(control.get(bad).status, 400u) << bad;
+    }
+
+    ASSERT_EQ(control.get("/fault?name=delay_upgrade&ms=700").status, 200u);
+    const auto asked = std::chrono::steady_clock::now();
+    WsClient late;
+    ASSERT_FALSE(late.connect(server.port(), "amy"));
+    EXPECT_GE(std::chrono::steady_clock::now() - asked, 650ms);
+    EXPECT_EQ(late.response().result_int(), 101);
+    EXPECT_TRUE(late.receiveType("connected"));
+
+    // The client's own limit is 10 s, so a connection that still waited for
+    // its minute would fail; /clear_faults and /reset both end the delay.
+    control.get("/fault?name=delay_upgrade&ms=60000");
+    control.get("/clear_faults");
+    auto bob = join("bob");
+    control.get("/fault?name=delay_upgrade&ms=60000");
+    std::thread waiting([&] {
+        WsClient held;
+        EXPECT_TRUE(held.connect(server.port(), "carl")) << "dropped by the reset, not answered";
+    });
+    std::this_thread::sleep_for(300ms);  // let the upgrade request arrive
+    ASSERT_EQ(control.get("/reset").status, 200u);
+    waiting.join();
+    auto dee = join("dee");
+    EXPECT_EQ(control.users(), Strings{"dee"});
+
+    // A connection held in its delay does not keep the server from stopping.
+    control.get("/fault?name=delay_upgrade&ms=60000");
+    std::thread held([&] {
+        WsClient client;
+        EXPECT_TRUE(client.connect(server.port(), "eve"));
+    });
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(server.stop(SIGTERM, 5s), 0) << server.standardError();
+    held.join();
+}
+
 TEST_F(ServerTest, PingAndAcknowledgementFaults)
 {
     auto amy = join("amy");

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -136,6 +137,29 @@ TEST(ClientStateRoom, MemberChangesRefillTheRoomMembersListBox)
     EXPECT_EQ(window.listBoxItems(Velmor::idRoomMembersList), L"");
 }
 
+TEST(ClientStateRoom, RemovingANonMemberStillRefillsTheList)
+{
+    VelmorTest::TestMainWindow window({{Velmor::idRoomMembersList, L"LISTBOX", LBS_HASSTRINGS | LBS_NOTIFY}});
+    ClientState state;
+    state.roomMembers = {L"amy", L"bob"};
+    ::SendMessageW(window.child(Velmor::idRoomMembersList), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"stale"));
+    state.removeRoomMember(L"nobody");
+    EXPECT_EQ(joined(state.roomMembers), L"amy,bob");
+    EXPECT_EQ(window.listBoxItems(Velmor::idRoomMembersList), L"amy,bob");
+}
+
+TEST(ClientStateNames, RemovalTakesEveryRepeatedEntry)
+{
+    ClientState state;
+    state.roomMembers = {L"amy", L"bob", L"amy", L"cy", L"amy"};
+    state.removeRoomMember(L"amy");
+    EXPECT_EQ(joined(state.roomMembers), L"bob,cy");
+
+    state.recentUsers = {L"x", L"amy", L"y", L"amy"};
+    state.noteRecentUser(L"amy");
+    EXPECT_EQ(joined(state.recentUsers), L"amy,x,y");
+}
+
 TEST(ClientStateSession, UsernameAndDesiredRoomAreCopiesUnderTheLock)
 {
     ClientState state;
@@ -148,12 +172,26 @@ TEST(ClientStateSession, UsernameAndDesiredRoomAreCopiesUnderTheLock)
     EXPECT_EQ(state.readDesiredRoom(), "");
 }
 
+// Waits up to `limit` for `done`; true when it held.
+template <typename Done>
+bool waitFor(Done done, std::chrono::milliseconds limit = std::chrono::seconds(5))
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 // A waiter that tests the name and then sleeps must be woken by a name set
-// right after its test. The waiter holds workerLock while testing, so the
-// setter's lock-and-release cannot complete between the test and the sleep.
+// right after its test. The waiter keeps workerLock for 50 ms between its test
+// and its wait, so a setter that notified without taking and releasing the
+// lock first would notify into that gap, every time, and the waiter would
+// sleep for ever.
 TEST(ClientStateSession, WaiterCannotMissANameSetJustAfterItTested)
 {
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 3; ++round) {
         ClientState state;
         std::atomic<bool> tested{false};
         std::atomic<bool> woke{false};
@@ -161,22 +199,21 @@ TEST(ClientStateSession, WaiterCannotMissANameSetJustAfterItTested)
             std::unique_lock lock(state.workerLock);
             while (state.readUsername().empty()) {
                 tested = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
                 state.workerWake.wait(lock);  // no time limit: a missed wake-up hangs
             }
             woke = true;
         });
-        while (!tested) std::this_thread::yield();
+        ASSERT_TRUE(waitFor([&] { return tested.load(); }));
         state.setUsername("amy");
-        // The wait has no time limit, so a lost wake-up shows as a waiter that
-        // never finishes; give it far more time than it needs before failing.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!woke && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-        if (!woke) {
-            state.wakeWorkers();  // let the thread end so the test can report
-            waiter.join();
-            FAIL() << "the waiter missed the wake-up in round " << round;
+        const bool wokeInTime = waitFor([&] { return woke.load(); });
+        if (!wokeInTime) {
+            // Let the thread end (the name is set now) so the test can report.
+            { std::lock_guard lock(state.workerLock); }
+            state.workerWake.notify_all();
         }
         waiter.join();
+        ASSERT_TRUE(wokeInTime) << "the waiter missed the wake-up in round " << round;
     }
 }
 
@@ -193,12 +230,18 @@ TEST(ClientStateSession, WakeWorkersReachesEveryWaiter)
     };
     std::thread first(waitForShutdown);
     std::thread second(waitForShutdown);
-    while (waiting < 2) std::this_thread::yield();
+    ASSERT_TRUE(waitFor([&] { return waiting == 2; }));
     state.shuttingDown = true;
     state.wakeWorkers();
+    const bool bothWoke = waitFor([&] { return finished == 2; });
+    const int woke = finished;
+    if (!bothWoke) {
+        { std::lock_guard lock(state.workerLock); }
+        state.workerWake.notify_all();  // release the threads so the test can report
+    }
     first.join();
     second.join();
-    EXPECT_EQ(finished, 2);
+    EXPECT_TRUE(bothWoke) << woke << " of 2 waiters woke (notify-one, or no notification at all?)";
 }
 
 TEST(ClientStateStorage, SaveStoredListsWritesTheThreeLists)

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 using namespace Velmor;
 
 namespace {
@@ -31,6 +33,45 @@ bool recentUsersStored()
     std::vector<unsigned char> data;
     return VelmorTest::readRawValue(L"RecentUsers", type, data);
 }
+
+// Watches one list box of the stand-in window: how often it was emptied for
+// a refill, and whether it is waiting to be redrawn. The window and the box
+// are shown (never activated) so that the system keeps their update regions.
+class ListBoxWatch {
+public:
+    ListBoxWatch(const VelmorTest::SessionWindow& window, int id) : box_(window.child(id))
+    {
+        ::ShowWindow(window.handle(), SW_SHOWNOACTIVATE);
+        ::ShowWindow(box_, SW_SHOWNA);
+        ::SetWindowSubclass(box_, &ListBoxWatch::count, 1, reinterpret_cast<DWORD_PTR>(this));
+        forget();
+    }
+    ~ListBoxWatch() { ::RemoveWindowSubclass(box_, &ListBoxWatch::count, 1); }
+    ListBoxWatch(const ListBoxWatch&) = delete;
+    ListBoxWatch& operator=(const ListBoxWatch&) = delete;
+
+    void forget()
+    {
+        ::ValidateRect(box_, nullptr);
+        refills_ = 0;
+    }
+    int refills() const { return refills_; }
+    bool invalidated() const
+    {
+        RECT pending = {};
+        return ::GetUpdateRect(box_, &pending, FALSE) != FALSE;
+    }
+
+private:
+    static LRESULT CALLBACK count(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self)
+    {
+        if (message == LB_RESETCONTENT) ++reinterpret_cast<ListBoxWatch*>(self)->refills_;
+        return ::DefSubclassProc(window, message, wParam, lParam);
+    }
+
+    HWND box_;
+    int refills_ = 0;
+};
 
 class PresenceTest : public ::testing::Test {
 protected:
@@ -73,6 +114,65 @@ TEST_F(PresenceTest, AnIdenticalSnapshotChangesAndWritesNothing)
     EXPECT_FALSE(recentUsersStored());
 }
 
+TEST_F(PresenceTest, RosterListBoxesAreRefilledAndRedrawnOnlyOnChange)
+{
+    ListBoxWatch online(window, idOnlineUsersList);
+    ListBoxWatch friends(window, idFriendsList);
+    ListBoxWatch recent(window, idRecentUsersList);
+    ListBoxWatch members(window, idRoomMembersList);
+    ListBoxWatch* const all[] = {&online, &friends, &recent, &members};
+    const auto forgetAll = [&] {
+        for (ListBoxWatch* watch : all) watch->forget();
+    };
+    ASSERT_FALSE(online.invalidated());
+
+    applyUsersList(state, parse(R"({"users":["amy","bob"],"recent_users":["amy"]})"));
+    EXPECT_EQ(online.refills(), 1);
+    EXPECT_EQ(recent.refills(), 1);
+    EXPECT_EQ(friends.refills() + members.refills(), 0);  // they are only redrawn
+    for (ListBoxWatch* watch : all) EXPECT_TRUE(watch->invalidated());
+
+    // The periodic refresh brings the same snapshot: nothing is touched.
+    forgetAll();
+    applyUsersList(state, parse(R"({"users":["amy","bob"],"recent_users":["amy"]})"));
+    applyPresenceDelta(state, parse(R"({"went_offline":["nobody"],"recent_users":["amy"]})"));
+    for (ListBoxWatch* watch : all) {
+        EXPECT_EQ(watch->refills(), 0);
+        EXPECT_FALSE(watch->invalidated());
+    }
+
+    // Only the online list changes: the recent list box keeps its items.
+    applyPresenceDelta(state, parse(R"({"went_online":["cy"],"recent_users":["amy"]})"));
+    EXPECT_EQ(online.refills(), 1);
+    EXPECT_EQ(recent.refills(), 0);
+    EXPECT_TRUE(friends.invalidated());
+    EXPECT_TRUE(recent.invalidated());
+    EXPECT_TRUE(members.invalidated());
+
+    // Only the recent list changes: the online list box and the lists that
+    // mark who is online are left alone.
+    forgetAll();
+    applyUsersList(state, parse(R"({"users":["amy","bob","cy"],"recent_users":["bob"]})"));
+    EXPECT_EQ(online.refills(), 0);
+    EXPECT_FALSE(online.invalidated());
+    EXPECT_FALSE(friends.invalidated());
+    EXPECT_FALSE(members.invalidated());
+    EXPECT_EQ(recent.refills(), 1);
+
+    // A name that leaves and comes back in one delta changes the list only
+    // when it was not the last one.
+    forgetAll();
+    applyPresenceDelta(state, parse(R"({"went_offline":["cy"],"went_online":["cy"],"recent_users":["bob"]})"));
+    EXPECT_EQ(online.refills(), 0);
+    EXPECT_FALSE(friends.invalidated());
+    applyPresenceDelta(state, parse(R"({"went_offline":["bob"],"went_online":["bob"],"recent_users":["bob"]})"));
+    EXPECT_EQ(online.refills(), 1);
+    EXPECT_EQ(window.listBox(idOnlineUsersList), L"amy,cy,bob");
+    applyPresenceDelta(state, parse(R"({"went_offline":["cy","bob"],"went_online":["bob","cy"],"recent_users":["bob"]})"));
+    EXPECT_EQ(online.refills(), 2);  // the same names in another order
+    EXPECT_EQ(window.listBox(idOnlineUsersList), L"amy,bob,cy");
+}
+
 TEST_F(PresenceTest, OnlineCountWithoutAUsersArray)
 {
     state.onlineUsers = {L"amy", L"bob"};
@@ -113,6 +213,18 @@ TEST_F(PresenceTest, DeltaNotesArrivalsEvenWhenAlreadyOnline)
     EXPECT_EQ(joined(state.onlineUsers), L"amy,bob,dee");
     EXPECT_TRUE(state.recentUsers.empty());
     EXPECT_EQ(window.label(idOnlineCountLabel), L"ONLINE NOW  \u00B7  3");
+}
+
+TEST_F(PresenceTest, DeltaWithARecentMemberOfTheWrongKindNotesNothing)
+{
+    state.onlineUsers = {L"amy"};
+    state.recentUsers = {L"cy"};
+    // The member is there, so arrivals are not noted; it is not an array, so
+    // it does not replace the list either.
+    applyPresenceDelta(state, parse(R"({"went_online":["bob"],"recent_users":"bob"})"));
+    EXPECT_EQ(joined(state.onlineUsers), L"amy,bob");
+    EXPECT_EQ(joined(state.recentUsers), L"cy");
+    EXPECT_FALSE(recentUsersStored());
 }
 
 TEST_F(PresenceTest, DepartureMatchesExactly)

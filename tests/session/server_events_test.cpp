@@ -257,6 +257,44 @@ TEST_F(DispatcherTest, ErrorsReportTheServersMessage)
     EXPECT_EQ(transcript(), (Lines{L"Server error: Unknown error", L"Server error: amy is offline"}));
 }
 
+TEST_F(DispatcherTest, PresenceAndRoomListTypesReachTheirHandlers)
+{
+    dispatch(R"({"type":"users_list","users":["amy","bob"],"recent_users":["bob"]})");
+    EXPECT_EQ(window.listBox(idOnlineUsersList), L"amy,bob");
+    EXPECT_EQ(window.listBox(idRecentUsersList), L"bob");
+    EXPECT_EQ(window.label(idOnlineCountLabel), L"ONLINE NOW  \u00B7  2");
+
+    dispatch(R"({"type":"users_update","users":["cy"]})");
+    EXPECT_EQ(window.listBox(idOnlineUsersList), L"cy");
+    EXPECT_EQ(window.listBox(idRecentUsersList), L"cy,bob");
+
+    dispatch(R"({"type":"presence_delta","went_online":["dee"],"went_offline":["cy"]})");
+    EXPECT_EQ(window.listBox(idOnlineUsersList), L"dee");
+    EXPECT_EQ(window.listBox(idRecentUsersList), L"dee,cy,bob");
+
+    dispatch(R"({"type":"rooms_list","rooms":[{"name":"Lobby","host":"amy","players":2,"max_players":4}]})");
+    EXPECT_EQ(window.roomRows(), Lines{L"Lobby|Stronghold Crusader|2/4|amy"});
+
+    EXPECT_TRUE(transcript().empty());  // handled, not "Server message: ..."
+    EXPECT_EQ(logLines(), (Lines{L"[TRACE] WS RX: users_list", L"[TRACE] WS RX: users_update",
+                                 L"[TRACE] WS RX: presence_delta", L"[TRACE] WS RX: rooms_list"}));
+}
+
+TEST_F(DispatcherTest, BlockAndRoomErrorsAnswerThePendingModerationRequest)
+{
+    for (const char* context : {"block", "room"}) {
+        state.moderationV2 = true;
+        state.pendingModeration = L"block amy";
+        dispatch(std::string(R"({"type":"error","context":")") + context + R"(","message":"refused"})");
+        EXPECT_TRUE(state.pendingModeration.empty()) << context;
+        EXPECT_TRUE(state.moderationV2) << context;  // only "unsupported" clears it
+    }
+    state.pendingModeration = L"block amy";
+    dispatch(R"({"type":"error","context":"Block","message":"refused"})");
+    EXPECT_EQ(state.pendingModeration, L"block amy");  // contexts compare exactly
+    EXPECT_EQ(transcript(), (Lines{L"Server error: refused", L"Server error: refused", L"Server error: refused"}));
+}
+
 TEST_F(DispatcherTest, IdentityUpdateReportsTheServersName)
 {
     dispatch(R"({"type":"username_updated","username":"Zo\u00eb"})");

@@ -10,13 +10,17 @@
 #include "support/server_control.h"
 #include "support/log_folder.h"
 #include "support/test_window.h"
+#include "json/text_encoding.h"
+#include "transport/websocket_connection.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <thread>
 
@@ -83,9 +87,50 @@ std::size_t threadCount()
     return count;
 }
 
+// Log lines without their time stamps ("hh:mm:ss.mmm "), from the one after
+// `marker` on (every test writes its own marker first).
+std::vector<std::wstring> logLinesAfter(const std::wstring& marker)
+{
+    std::vector<std::wstring> lines;
+    for (const LogEntry& entry : DiagnosticLog::snapshot()) {
+        const std::wstring text = entry.text.size() > 13 ? entry.text.substr(13) : entry.text;
+        if (text == L"[INFO] " + marker) {
+            lines.clear();
+            continue;
+        }
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+std::size_t countLines(const std::vector<std::wstring>& lines, const std::wstring& line)
+{
+    std::size_t count = 0;
+    for (const std::wstring& candidate : lines) count += candidate == line ? 1 : 0;
+    return count;
+}
+
+std::size_t countLinesStartingWith(const std::vector<std::wstring>& lines, const std::wstring& prefix)
+{
+    std::size_t count = 0;
+    for (const std::wstring& candidate : lines) count += candidate.rfind(prefix, 0) == 0 ? 1 : 0;
+    return count;
+}
+
+std::shared_ptr<VelmorTransport::WebSocketConnection> connectionOf(ClientState& state)
+{
+    std::lock_guard lock(state.connectionLock);
+    return state.connection;
+}
+
 class SessionIntegrationTest : public ::testing::Test {
 protected:
-    void SetUp() override { control.get("/reset"); }
+    void SetUp() override
+    {
+        control.get("/reset");
+        marker = L"---- " + utf8ToUtf16(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        DiagnosticLog::write(kLevelInfo, marker);
+    }
     void TearDown() override
     {
         stopSession(state, threads);
@@ -103,10 +148,13 @@ protected:
         return pumpUntil([&] { return state.connected.load(); }, limit);
     }
 
+    std::vector<std::wstring> log() const { return logLinesAfter(marker); }
+
     VelmorTest::ServerControl control;
     VelmorTest::TestMainWindow window;
     ClientState state;
     SessionThreads threads;
+    std::wstring marker;
 };
 
 TEST_F(SessionIntegrationTest, AfterConnectingTheClientSynchronisesAndRejoinsInOrder)
@@ -137,6 +185,39 @@ TEST_F(SessionIntegrationTest, AfterConnectingTheClientSynchronisesAndRejoinsInO
         10s));
     EXPECT_EQ(countStatus(L"Connecting to server..."), 1u);
     EXPECT_EQ(countStatus(L"Connected. Syncing presence and rooms..."), 1u);
+
+    // The notices at their levels; requests by their type alone, in order.
+    const std::vector<std::wstring> lines = log();
+    EXPECT_EQ(countLines(lines, L"[WARN] Connecting to server..."), 1u);
+    EXPECT_EQ(countLines(lines, L"[INFO] Connected. Syncing presence and rooms..."), 1u);
+    std::vector<std::wstring> sent;
+    for (const std::wstring& line : lines) {
+        if (line.find(L"WS TX") != std::wstring::npos) sent.push_back(line);
+        EXPECT_EQ(line.find(L"Lions"), std::wstring::npos) << "a member reached the log: " << utf16ToUtf8(line);
+    }
+    EXPECT_EQ(sent, (std::vector<std::wstring>{L"[TRACE] WS TX: list_users", L"[TRACE] WS TX: list_rooms",
+                                               L"[TRACE] WS TX: list_blocked", L"[TRACE] WS TX: join_room"}));
+}
+
+TEST_F(SessionIntegrationTest, AWorkerWithoutANameWaitsSilentlyUntilOneIsSet)
+{
+    startSession(state, threads);
+    ASSERT_TRUE(pumpUntil([&] { return countStatus(L"Please enter your name to connect.") == 1; }, 5s));
+    // Nothing else happens, however long it waits.
+    pumpUntil([] { return false; }, 1500ms);
+    EXPECT_EQ(VelmorTest::TestMainWindow::statusTexts(),
+              std::vector<std::wstring>{L"Please enter your name to connect."});
+    EXPECT_EQ(countLines(log(), L"[WARN] Please enter your name to connect."), 1u);
+    EXPECT_TRUE(control.requestLines().empty());
+    EXPECT_TRUE(control.users().empty());
+
+    // A name starts the attempt at once.
+    state.setUsername("latecomer");
+    ASSERT_TRUE(waitConnected(10s));
+    EXPECT_EQ(VelmorTest::TestMainWindow::statusTexts(),
+              (std::vector<std::wstring>{L"Please enter your name to connect.", L"Connecting to server...",
+                                         L"Connected. Syncing presence and rooms..."}));
+    EXPECT_TRUE(pumpUntil([&] { return countType(requestsFrom(control, "latecomer"), "list_users") == 1; }, 5s));
 }
 
 TEST_F(SessionIntegrationTest, ADroppedLinkIsRetriedAfterOneSecond)
@@ -149,21 +230,33 @@ TEST_F(SessionIntegrationTest, ADroppedLinkIsRetriedAfterOneSecond)
     ASSERT_TRUE(pumpUntil([&] { return countType(requestsFrom(control, "dropper"), "list_users") == 2; }, 15s));
     EXPECT_TRUE(state.connected);
     EXPECT_EQ(countStatus(L"Connected. Syncing presence and rooms..."), 2u);
+
+    const std::vector<std::wstring> lines = log();
+    EXPECT_EQ(countLinesStartingWith(lines, L"[WARN] WebSocket RX: "), 1u);  // the receive failure, with its text
+    EXPECT_EQ(countLines(lines, L"[WARN] WebSocket RX: "), 0u);
+    EXPECT_EQ(countLines(lines, L"[WARN] Connection lost. Reconnecting..."), 1u);
+    EXPECT_EQ(countLines(lines, L"[WARN] Offline. Retrying in 1 seconds"), 1u);
 }
 
+// Every step before the last keeps the link well inside the silence limit, so
+// a keep-alive tick falling anywhere in them changes nothing.
 TEST_F(SessionIntegrationTest, OnlyTheBarePongCountsAsLifeAndASilentLinkIsReplaced)
 {
+    const auto started = Clock::now();
     start("quiet");
     ASSERT_TRUE(waitConnected());
 
-    // A bare ping is answered with the bare pong, which refreshes the clock.
-    state.lastActivityTick = 1;
+    // A bare ping is answered with the bare pong, which refreshes the clock;
+    // the ping itself is not logged.
+    const std::uint64_t recent = state.lastActivityTick = ::GetTickCount64() - 1000;
     ASSERT_TRUE(sendRawText(state, "ping"));
-    EXPECT_TRUE(pumpUntil([&] { return state.lastActivityTick > 1; }, 5s));
+    EXPECT_TRUE(pumpUntil([&] { return state.lastActivityTick > recent; }, 5s));
+    for (const std::wstring& line : log()) EXPECT_EQ(line.find(L"ping"), std::wstring::npos) << utf16ToUtf8(line);
 
-    // A "pong" inside the JSON envelope is an ordinary message.
-    const std::uint64_t before = state.lastActivityTick = ::GetTickCount64() - kSilenceLimitMs - 5000;
+    // A "pong" inside the JSON envelope is an ordinary message. With pings
+    // unanswered, nothing else can refresh the clock meanwhile.
     control.get("/fault?name=ignore_pings");
+    const std::uint64_t before = state.lastActivityTick = ::GetTickCount64() - 1000;
     control.get("/send?user=quiet&text=" + VelmorTest::ServerControl::encode(R"({"type":"pong"})"));
     ASSERT_TRUE(pumpUntil(
         [&] {
@@ -175,10 +268,68 @@ TEST_F(SessionIntegrationTest, OnlyTheBarePongCountsAsLifeAndASilentLinkIsReplac
         5s));
     EXPECT_EQ(state.lastActivityTick, before);
 
-    // The next keep-alive tick finds the link silent and drops it; the worker
-    // reconnects by itself.
-    ASSERT_TRUE(pumpUntil([&] { return countStatus(L"Connection lost. Reconnecting...") == 1; }, 15s));
+    // Now silent: the next keep-alive tick drops the link and the worker
+    // reconnects by itself. Names set meanwhile wake the keep-alive thread but
+    // do not shorten its 10-second wait, so the drop cannot come before the
+    // first tick after the start.
+    state.lastActivityTick = ::GetTickCount64() - kSilenceLimitMs - 5000;
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            state.setUsername("quiet");
+            return countStatus(L"Connection lost. Reconnecting...") == 1;
+        },
+        15s));
+    const auto dropped = Clock::now() - started;
+    EXPECT_GE(dropped, 9500ms) << std::chrono::duration_cast<std::chrono::milliseconds>(dropped).count() << " ms";
     EXPECT_TRUE(pumpUntil([&] { return countType(requestsFrom(control, "quiet"), "list_users") >= 2; }, 15s));
+}
+
+// The check and the taking of the connection are one step under
+// connectionLock, where the worker stores each new link with a fresh tick.
+TEST_F(SessionIntegrationTest, TheSilenceCheckTakesOnlyALinkThatIsStillSilent)
+{
+    start("checked");
+    ASSERT_TRUE(waitConnected());
+    const auto first = connectionOf(state);
+    ASSERT_TRUE(first);
+
+    // A link (re)opened after the clock was read is not silent at that time.
+    const std::uint64_t now = ::GetTickCount64();
+    state.lastActivityTick = now;
+    std::shared_ptr<VelmorTransport::WebSocketConnection> stale;
+    EXPECT_FALSE(takeSilentConnection(state, now, stale));
+    EXPECT_FALSE(takeSilentConnection(state, now + kSilenceLimitMs, stale));
+    EXPECT_FALSE(stale);
+    EXPECT_EQ(connectionOf(state), first);
+
+    EXPECT_TRUE(takeSilentConnection(state, now + kSilenceLimitMs + 1, stale));
+    EXPECT_EQ(stale, first);
+    EXPECT_FALSE(connectionOf(state));
+    stale->cancel();
+    ASSERT_TRUE(pumpUntil([&] { return countType(requestsFrom(control, "checked"), "list_users") == 2; }, 15s));
+    EXPECT_NE(connectionOf(state), first);
+}
+
+TEST_F(SessionIntegrationTest, ANewNameDoesNotBringTheNextAttemptForward)
+{
+    control.get("/fault?name=refuse_upgrade&status=403");
+    start("waker");
+    ASSERT_TRUE(pumpUntil([&] { return countStatus(L"Offline. Retrying in 1 seconds") == 1; }, 20s));
+    const auto waitBegan = Clock::now();
+    int round = 0;
+    while (countStatus(L"Connecting to server...") < 2 && Clock::now() - waitBegan < 10s) {
+        state.setUsername(++round % 2 ? "waker-renamed" : "waker");
+        VelmorTest::TestMainWindow::pumpMessages();
+        std::this_thread::sleep_for(5ms);
+    }
+    const auto waited = Clock::now() - waitBegan;
+    ASSERT_EQ(countStatus(L"Connecting to server..."), 2u);
+    EXPECT_GE(waited, 800ms) << std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() << " ms";
+    EXPECT_TRUE(pumpUntil([&] { return countStatus(L"Offline. Retrying in 2 seconds") == 1; }, 10s));
+
+    const std::vector<std::wstring> lines = log();
+    EXPECT_EQ(countLines(lines, L"[WARN] The server rejected the WebSocket upgrade (HTTP 403)."), 2u);
+    EXPECT_EQ(countLines(lines, L"[WARN] Offline. Retrying in 1 seconds"), 1u);
 }
 
 TEST_F(SessionIntegrationTest, StoppingInARoomLeavesItBeforeTheConnectionCloses)
@@ -195,6 +346,110 @@ TEST_F(SessionIntegrationTest, StoppingInARoomLeavesItBeforeTheConnectionCloses)
                                              requests.back().type == "leave_room"; },
                                 5s);
     ASSERT_TRUE(left) << requests.size() << " requests, the last one: " << (requests.empty() ? "" : requests.back().text);
+    // The cancelled receive is the shutdown's own doing: not reported.
+    const std::vector<std::wstring> lines = log();
+    EXPECT_EQ(countLinesStartingWith(lines, L"[WARN] WebSocket RX: "), 0u);
+    EXPECT_EQ(countLines(lines, L"[WARN] Connection lost. Reconnecting..."), 0u);
+    EXPECT_EQ(countLines(lines, L"[TRACE] WS TX: leave_room"), 1u);
+}
+
+TEST_F(SessionIntegrationTest, StoppingOutsideARoomSendsNoLeave)
+{
+    start("roomless");
+    ASSERT_TRUE(waitConnected());
+    ASSERT_TRUE(pumpUntil([&] { return countType(requestsFrom(control, "roomless"), "list_blocked") == 1; }, 10s));
+
+    // A join needs a room and a name; without either nothing is sent.
+    EXPECT_FALSE(sendJoinRoom(state, ""));
+    state.setUsername("");
+    EXPECT_FALSE(sendJoinRoom(state, "Hall"));
+    state.setUsername("roomless");
+    for (const std::wstring& line : log()) EXPECT_EQ(line.find(L"join_room"), std::wstring::npos) << utf16ToUtf8(line);
+
+    stopSession(state, threads);
+    // A "leave_room" would have been sent before stopSession returned; give
+    // the server a moment to record it. (Wine's WinHTTP keeps the socket of a
+    // cancelled connection open while its receive is pending, so the server
+    // may go on listing the user.)
+    pumpUntil([] { return false; }, 1s);
+    const std::vector<RecordedRequest> requests = requestsFrom(control, "roomless");
+    EXPECT_EQ(countType(requests, "leave_room"), 0u);
+    EXPECT_EQ(countType(requests, "join_room"), 0u);
+    EXPECT_EQ(countLines(log(), L"[WARN] WS TX failed: leave_room"), 0u);
+}
+
+TEST_F(SessionIntegrationTest, StoppingDuringAnOpenWaitsForItThenCancelsWithoutSending)
+{
+    control.get("/fault?name=delay_upgrade&ms=2500");
+    start("opener", "Hall");
+    ASSERT_TRUE(pumpUntil([&] { return countStatus(L"Connecting to server...") == 1; }, 10s));
+    pumpUntil([] { return false; }, 300ms);  // the open is under way; its answer is 2.5 s off
+
+    const auto stopping = Clock::now();
+    stopSession(state, threads);
+    const auto stopTook = Clock::now() - stopping;
+    EXPECT_GE(stopTook, 1000ms) << "stopSession returned before the open had finished: "
+                                << std::chrono::duration_cast<std::chrono::milliseconds>(stopTook).count() << " ms";
+    EXPECT_FALSE(threads.worker.joinable());
+    EXPECT_FALSE(threads.keepAlive.joinable());
+    EXPECT_FALSE(state.connected);
+    EXPECT_FALSE(connectionOf(state));
+
+    // The open succeeded (a failure would have been announced) and the new
+    // connection was cancelled before anything was sent on it.
+    VelmorTest::TestMainWindow::pumpMessages();
+    EXPECT_EQ(VelmorTest::TestMainWindow::statusTexts(), std::vector<std::wstring>{L"Connecting to server..."});
+    EXPECT_TRUE(control.waitForUser("opener", false));
+    EXPECT_TRUE(requestsFrom(control, "opener").empty());
+    EXPECT_EQ(countLinesStartingWith(log(), L"[TRACE] WS TX"), 0u);
+}
+
+TEST_F(SessionIntegrationTest, ReceivedMessagesWaitWhileTheInterfaceHasTooManyInHand)
+{
+    start("flooded");
+    ASSERT_TRUE(waitConnected());
+    // What the interface thread takes in hand is given back, as the main
+    // window does after each dispatch, except while the test holds it back.
+    std::size_t handled = 0;
+    const auto handOver = [&] {
+        VelmorTest::TestMainWindow::pumpMessages();
+        const auto& texts = VelmorTest::TestMainWindow::serverTexts();
+        for (; handled < texts.size(); ++handled) releaseServerText(state, texts[handled].size());
+    };
+    ASSERT_TRUE(pumpUntil([&] { return VelmorTest::TestMainWindow::serverTexts().size() >= 4; }, 10s));
+    handOver();
+    ASSERT_EQ(state.serverTextsInFlight.load(), 0u);
+
+    const auto largeCount = [] {
+        std::size_t count = 0;
+        for (const std::string& text : VelmorTest::TestMainWindow::serverTexts()) count += text.size() == 1900000;
+        return count;
+    };
+    for (int i = 0; i < 5; ++i) control.get("/send_large?user=flooded&bytes=1900000");
+    // Four fit under the 8 MiB bound; the fifth waits in the worker.
+    ASSERT_TRUE(pumpUntil([&] { return largeCount() == 4; }, 20s));
+    pumpUntil([] { return false; }, 1500ms);
+    EXPECT_EQ(largeCount(), 4u);
+    EXPECT_EQ(state.serverTextBytesInFlight.load(), 4u * 1900000);
+    handOver();
+    EXPECT_TRUE(pumpUntil([&] { return largeCount() == 5; }, 10s));
+    handOver();
+    EXPECT_EQ(state.serverTextsInFlight.load(), 0u);
+    EXPECT_EQ(state.serverTextBytesInFlight.load(), 0u);
+
+    // Held back again, the worker still stops at once with the session.
+    for (int i = 0; i < 5; ++i) control.get("/send_large?user=flooded&bytes=1900000");
+    ASSERT_TRUE(pumpUntil([&] { return largeCount() == 9; }, 20s));
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        stopSession(state, threads);
+        stopped = true;
+    });
+    const bool stoppedInTime = pumpUntil([&] { return stopped.load(); }, 10s);
+    if (!stoppedInTime) releaseServerText(state, SIZE_MAX);  // let the worker go so the test can report
+    stopper.join();
+    EXPECT_TRUE(stoppedInTime) << "the worker kept waiting for room after shutdown";
+    EXPECT_EQ(largeCount(), 9u);
 }
 
 TEST_F(SessionIntegrationTest, StoppingWhileOfflineEndsTheWaitAtOnce)
@@ -230,6 +485,25 @@ TEST_F(SessionIntegrationTest, FiftyReconnectsLeakNoThreadsOrHandles)
     EXPECT_LT(handlesAfter, handlesBefore + 15) << handlesBefore << " -> " << handlesAfter;
     EXPECT_LE(threadsAfter, threadsBefore + 3) << threadsBefore << " -> " << threadsAfter;
     EXPECT_EQ(countStatus(L"Offline. Retrying in 2 seconds"), 0u);  // every wait starts at 1 again
+}
+
+// Without a server: what the session says and logs when it cannot send or open.
+TEST(SessionOffline, FailuresAreReportedByTypeAndFallBackToAnOpenNotice)
+{
+    ClientState state;
+    state.setUsername("alone");
+    const std::wstring marker = L"---- offline";
+    DiagnosticLog::write(kLevelInfo, marker);
+    EXPECT_FALSE(sendRequest(state, "list_users"));
+    EXPECT_FALSE(sendRequest(state, "message", R"("text":"secret words")"));
+    EXPECT_FALSE(sendRawText(state, "ping"));
+    EXPECT_FALSE(sendJoinRoom(state, ""));
+    EXPECT_EQ(logLinesAfter(marker),
+              (std::vector<std::wstring>{L"[WARN] WS TX failed: list_users", L"[WARN] WS TX failed: message"}));
+
+    EXPECT_EQ(openFailureNotice(L""), L"Could not establish a secure WebSocket connection.");
+    EXPECT_EQ(openFailureNotice(L"The server rejected the WebSocket upgrade (HTTP 403)."),
+              L"The server rejected the WebSocket upgrade (HTTP 403).");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 using namespace Velmor;
@@ -43,4 +44,21 @@ TEST(SessionRules, SilenceMeansMoreThan55SecondsSinceTheLastPong)
     EXPECT_TRUE(linkIsSilent(pong, pong + 55'001));
     EXPECT_FALSE(linkIsSilent(0, pong + 100'000));    // no sign of life recorded yet
     EXPECT_FALSE(linkIsSilent(pong, pong - 1));       // a clock behind the record
+}
+
+TEST(SessionRules, ReceivedMessagesWaitWhileTheInterfaceHasTooManyInHand)
+{
+    constexpr std::size_t kMiB = 1024 * 1024;
+    // A message on its own always goes, even one larger than the byte bound.
+    EXPECT_TRUE(mayPostServerText(0, 0, 20 * kMiB));
+    EXPECT_TRUE(mayPostServerText(1, 10, 100));
+    // Bytes: up to the bound exactly, not beyond.
+    EXPECT_TRUE(mayPostServerText(3, 6 * kMiB, 2 * kMiB));
+    EXPECT_FALSE(mayPostServerText(3, 6 * kMiB, 2 * kMiB + 1));
+    EXPECT_FALSE(mayPostServerText(1, 1, kMaxServerTextBytesInFlight));
+    EXPECT_FALSE(mayPostServerText(1, 0, SIZE_MAX));  // no overflow in the sum
+    // Count: small messages are bounded too, below the system's 10,000.
+    EXPECT_TRUE(mayPostServerText(kMaxServerTextsInFlight - 1, 0, 4));
+    EXPECT_FALSE(mayPostServerText(kMaxServerTextsInFlight, 0, 4));
+    EXPECT_LT(kMaxServerTextsInFlight, 10000u);
 }
