@@ -73,28 +73,6 @@ void startupFailure(HWND owner, const std::wstring& text, const wchar_t* caption
     showMessageBox(owner, text, caption, MB_ICONERROR);
 }
 
-void registerWindowClasses(HINSTANCE instance, bool& mainClassRegistered)
-{
-    // The banner's and the conversations' classes first; their results are
-    // not checked (without them those windows simply do not appear).
-    registerToastWindowClass(instance);
-    registerDirectMessageWindowClass(instance);
-
-    const HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(kApplicationIconId));
-    const HCURSOR arrow = ::LoadCursorW(nullptr, IDC_ARROW);
-
-    WNDCLASSEXW main = {};
-    main.cbSize = sizeof(main);
-    main.lpfnWndProc = mainWindowProc;
-    main.hInstance = instance;
-    main.hIcon = icon;
-    main.hIconSm = icon;
-    main.hCursor = arrow;
-    main.hbrBackground = themeBrush(0);
-    main.lpszClassName = kMainWindowClass;
-    mainClassRegistered = ::RegisterClassExW(&main) != 0;
-}
-
 void initialiseImGui(HWND window)
 {
     ImGui::CreateContext();
@@ -179,6 +157,26 @@ void onDestroy(HWND window)
 }
 
 }  // namespace
+
+bool registerWindowClasses(HINSTANCE instance)
+{
+    // The banner's and the conversations' classes first; their results are
+    // not checked (without them those windows simply do not appear).
+    registerToastWindowClass(instance);
+    registerDirectMessageWindowClass(instance);
+
+    const HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(kApplicationIconId));
+    WNDCLASSEXW main = {};
+    main.cbSize = sizeof(main);
+    main.lpfnWndProc = mainWindowProc;
+    main.hInstance = instance;
+    main.hIcon = icon;
+    main.hIconSm = icon;
+    main.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    main.hbrBackground = themeBrush(0);
+    main.lpszClassName = kMainWindowClass;
+    return ::RegisterClassExW(&main) != 0;
+}
 
 void openQuickNavigation(HWND window)
 {
@@ -381,10 +379,9 @@ HWND startApplication(HINSTANCE instance, int showCommand)
                                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                                                DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI"));
 
-    bool mainClassRegistered = false;
-    registerWindowClasses(instance, mainClassRegistered);
-    if (!mainClassRegistered) {
+    if (!registerWindowClasses(instance)) {
         startupFailure(nullptr, localize(L"Could not register the application window class."), kMainWindowTitle);
+        gInterface.captionFont.reset();
         deleteThemeBrushes();
         return nullptr;
     }
@@ -401,6 +398,7 @@ HWND startApplication(HINSTANCE instance, int showCommand)
     if (!window) {
         startupFailure(nullptr, localize(L"Could not create the application window."), kMainWindowTitle);
         deleteSurfaceFonts();
+        gInterface.captionFont.reset();
         deleteThemeBrushes();
         return nullptr;
     }
@@ -458,7 +456,13 @@ int runMessageLoop()
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
-    return static_cast<int>(message.wParam);
+    // The usual way out (WM_CLOSE) has already ended the session and destroyed
+    // the window. Any other (a failed GetMessageW, a quit posted from
+    // elsewhere) must end them too: the session's threads are joinable, and
+    // a joinable thread still alive at exit terminates the process.
+    stopSession();
+    if (const HWND main = mainWindowHandle()) ::DestroyWindow(main);
+    return got == -1 ? 1 : static_cast<int>(message.wParam);
 }
 
 int runApplication(HINSTANCE instance, int showCommand)
