@@ -415,8 +415,13 @@ HWND startApplication(HINSTANCE instance, int showCommand)
 
     initialiseImGui(window);
     const bool win32Ready = ImGui_ImplWin32_Init(window);
-    if (!win32Ready || !ImGui_ImplDX11_Init(gInterface.renderer.device(), gInterface.renderer.context())) {
+    // The back-end compiles its shaders lazily, in the first frame; doing it
+    // here turns a missing shader compiler into the back-end failure it is,
+    // instead of a window that never shows its workspace.
+    const bool dx11Ready = win32Ready && ImGui_ImplDX11_Init(gInterface.renderer.device(), gInterface.renderer.context());
+    if (!dx11Ready || !ImGui_ImplDX11_CreateDeviceObjects()) {
         startupFailure(window, L"Could not initialize the Dear ImGui backend.", L"Velmor Chat Studio");
+        if (dx11Ready) ImGui_ImplDX11_Shutdown();
         if (win32Ready) ImGui_ImplWin32_Shutdown();
         ImGui::DestroyContext();
         gInterface.renderer.release();
