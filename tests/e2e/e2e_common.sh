@@ -12,7 +12,17 @@ source "$e2e_root/scripts/lib/client_prefix.sh"
 
 E2E_CONTROL=${VELMOR_CONTROL_URL:-http://127.0.0.1:7443}
 E2E_CLIENT_PID=
+E2E_WORK=
 E2E_FAILED=0
+
+# However a scenario ends (its last line, an error, an interrupt or a kill
+# short of SIGKILL), the client, the wineserver, the Xvfb and the prefix it
+# started go with it: Xvfb runs in a session of its own and the wineserver is
+# a daemon, so nothing else would stop them.
+trap 'e2e_stop_session' EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 e2e_fail() {
   echo "FAIL: $*" >&2
@@ -38,13 +48,16 @@ e2e_start_session() {  # [WIDTHxHEIGHT]
   fi
 }
 
-e2e_stop_session() {
+e2e_stop_session() {  # safe to call again, and before any session started
   if [ -n "$E2E_CLIENT_PID" ]; then
     kill "$E2E_CLIENT_PID" 2>/dev/null || true
     E2E_CLIENT_PID=
   fi
   wine_session_stop
-  rm -rf "$E2E_WORK"
+  if [ -n "$E2E_WORK" ]; then
+    rm -rf "$E2E_WORK"
+    E2E_WORK=
+  fi
 }
 
 e2e_control() {  # path -> body on stdout; non-zero when the server does not answer 200
