@@ -118,8 +118,12 @@ void drawHeader(HWND mainWindow, const FrameLayout& layout, float s, IdentityCom
 void drawRail(HWND mainWindow, const FrameLayout& layout, float s)
 {
     // A short window, or a large scale, may not fit the whole rail: it then
-    // scrolls, with a scroll bar, so that every page stays reachable.
+    // scrolls, with a scroll bar, so that every page stays reachable. In the
+    // narrow rail that bar would leave the buttons too little width for their
+    // labels, so there the rail's own side padding is smaller.
+    if (layout.narrowRail) ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(6 * s, 12 * s));
     ImGui::BeginChild("WorkspaceRail", ImVec2(layout.railWidth, 0), ImGuiChildFlags_Borders);
+    if (layout.narrowRail) ImGui::PopStyleVar();
     // The narrow rail leaves its buttons little room: a smaller horizontal
     // frame padding keeps their short labels whole.
     if (layout.narrowRail) ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(4 * s, ImGui::GetStyle().FramePadding.y));
