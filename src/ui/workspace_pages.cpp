@@ -22,7 +22,10 @@ void drawActivePage(int page)
     // The pages' contents arrive with their own change; until then the page
     // area says plainly what it is and that there is nothing here yet.
     ImGui::TextUnformatted(heading.c_str());
+    // Wrapped, so that a narrow page area at a large scale does not cut it.
+    ImGui::PushTextWrapPos(0.0f);
     ImGui::TextDisabled("This page is not available in this build yet.");
+    ImGui::PopTextWrapPos();
 }
 
 }  // namespace Velmor
