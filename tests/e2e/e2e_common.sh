@@ -114,6 +114,37 @@ e2e_screenshot() {  # name
   import -window root "$directory/$1.png" && echo "screenshot: $directory/$1.png"
 }
 
+# The main window's client area on the screen as "x y width height" (under
+# Wine the X window of a top-level window is its client area).
+e2e_client_geometry() {
+  local window
+  window=$(e2e_main_window)
+  [ -n "$window" ] || return 1
+  xdotool getwindowgeometry --shell "$window" |
+    awk -F= '/^X=/ {x = $2} /^Y=/ {y = $2} /^WIDTH=/ {w = $2} /^HEIGHT=/ {h = $2} END {print x, y, w, h}'
+}
+
+# The length of the first run (4 pixels or more) of the colour r,g,b going
+# down the column X of the image SHOT from Y, looking at most LIMIT pixels
+# down; 0 when there is none.
+e2e_colour_run_down() {  # shot x y limit r,g,b
+  convert "$1" -crop "1x$4+$2+$3" +repage -depth 8 txt:- 2>/dev/null | python3 -c '
+import re, sys
+wanted = tuple(int(v) for v in sys.argv[1].split(","))
+run = 0
+for line in sys.stdin:
+    match = re.search(r"\((\d+),(\d+),(\d+)", line)
+    if not match or line.startswith("#"):
+        continue
+    if tuple(int(v) for v in match.groups()) == wanted:
+        run += 1
+    elif run >= 4:
+        break
+    else:
+        run = 0
+print(run if run >= 4 else 0)' "$5"
+}
+
 # Colour of one screen pixel as "r,g,b" (0-255).
 e2e_pixel() {  # x y
   import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null |
