@@ -100,6 +100,7 @@ void drawHeader(HWND mainWindow, const FrameLayout& layout, float s, IdentityCom
         applyIdentityCommand();
     }
 
+    // Measured at the start of a new line: the header's inner width again.
     if (showsConnectionBadge(ImGui::GetContentRegionAvail().x, layout.compactHeader, s)) {
         ImGui::SameLine(0, (layout.compactHeader ? 8 : 16) * s);
         if (connected) {
@@ -196,9 +197,9 @@ const char* connectButtonLabel(bool connected, bool compactHeader)
 
 bool showsStudioMark(float headerWidth, float s) { return headerWidth > 600 * s; }
 
-bool showsConnectionBadge(float badgeRoom, bool compactHeader, float s)
+bool showsConnectionBadge(float headerWidth, bool compactHeader, float s)
 {
-    return badgeRoom > (compactHeader ? 110 : 210) * s;
+    return headerWidth > (compactHeader ? 110 : 210) * s;
 }
 
 void applyFrameStyle(float s)

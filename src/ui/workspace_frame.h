@@ -30,12 +30,12 @@ void drawWorkspace(HWND mainWindow, float width, float height, float scale, Iden
 // The header's decisions. The identity can be applied (button enabled, Enter
 // accepted) when its trimmed UTF-16 length is 1 to 64; the button reads
 // "Connect", or when connected "Update identity" ("Update" when compact).
-// "STUDIO / COMMUNITY" needs a header wider than 600 s; the connection badge
-// more room than 110 s (compact) or 210 s after the button.
+// "STUDIO / COMMUNITY" and the connection badge need a header inner width
+// above 600 s, and above 110 s (compact) or 210 s, respectively.
 bool identityApplicable(const std::string& identityText);
 const char* connectButtonLabel(bool connected, bool compactHeader);
 bool showsStudioMark(float headerWidth, float scale);
-bool showsConnectionBadge(float badgeRoom, bool compactHeader, float scale);
+bool showsConnectionBadge(float headerWidth, bool compactHeader, float scale);
 
 // The layout's width classes, from the client width and the root window's
 // available width after the header (both in pixels) at scale `scale`.
