@@ -1,9 +1,16 @@
 // CPU time per workspace frame with 10 and with 10,000 online users and a
-// full transcript, and the client's private memory once it has connected.
-// It starts the real client (the same start-up as VelmorChat.exe) and draws
-// frames directly. Run it under Wine against the local server, with a name
-// stored so that it connects:
+// full transcript, split into building the frame (up to and including
+// ImGui::Render) and presenting it (the Direct3D 11 draw and Present), and
+// the client's memory once it has connected. It starts the real client (the
+// same start-up as VelmorChat.exe) and draws frames directly. Run it under
+// Wine against the local server, with a name stored so that it connects:
 //   bench/render_frame_bench.sh
+//
+// Under Wine with Xvfb, Present runs Mesa's software renderer, partly on
+// threads of its own: the present half is therefore given as this thread's
+// CPU time and as the whole process's CPU time. Wine counts thread CPU time
+// in 10 ms ticks, so the per-frame CPU figures are averages of whole ticks
+// over 120 frames; the wall times are exact.
 #include "app/main_window.h"
 #include "diagnostics/diagnostic_log.h"
 #include "platform/app_messages.h"
@@ -14,6 +21,9 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <imgui.h>
+#include <imgui_internal.h>
+
 #include <cstdio>
 #include <string>
 
@@ -21,14 +31,30 @@ using namespace Velmor;
 
 namespace {
 
-double threadCpuMilliseconds()
+unsigned long long ticks(const FILETIME& time)
+{
+    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+struct CpuClock {
+    double thread = 0;   // ms of this thread
+    double process = 0;  // ms of every thread of the process
+    double wall = 0;     // ms
+};
+
+CpuClock now()
 {
     FILETIME created, exited, kernel, user;
+    CpuClock clock;
     ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user);
-    const auto ticks = [](const FILETIME& time) {
-        return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    };
-    return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
+    clock.thread = static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+    clock.process = static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
+    LARGE_INTEGER counter, frequency;
+    ::QueryPerformanceCounter(&counter);
+    ::QueryPerformanceFrequency(&frequency);
+    clock.wall = 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return clock;
 }
 
 void pumpFor(DWORD milliseconds)
@@ -44,21 +70,54 @@ void pumpFor(DWORD milliseconds)
     }
 }
 
-double privateMegabytes()
+// Wine leaves PrivateUsage at 0. It fills PagefileUsage with the process's
+// anonymous memory, resident or swapped (Linux's RssAnon plus VmSwap: the
+// private memory the process has touched) and WorkingSetSize with its
+// resident memory (VmRSS), so those two are shown.
+void printMemory(const char* when)
 {
     PROCESS_MEMORY_COUNTERS_EX counters = {};
     counters.cb = sizeof(counters);
     ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                            sizeof(counters));
-    return static_cast<double>(counters.PrivateUsage) / (1024.0 * 1024.0);
+    constexpr double kMegabyte = 1024.0 * 1024.0;
+    std::printf("memory %s: private (PagefileUsage) %.1f MB, working set (WorkingSetSize) %.1f MB"
+                " [PrivateUsage reads %.1f MB]\n",
+                when, static_cast<double>(counters.PagefileUsage) / kMegabyte,
+                static_cast<double>(counters.WorkingSetSize) / kMegabyte,
+                static_cast<double>(counters.PrivateUsage) / kMegabyte);
 }
 
-double cpuPerFrame(int frames)
+// The moment ImGui::Render returns inside the frame: the end of building.
+CpuClock gRendered;
+void noteRendered(ImGuiContext*, ImGuiContextHook*) { gRendered = now(); }
+
+struct FrameCosts {
+    CpuClock build;
+    CpuClock present;
+};
+
+FrameCosts measureFrames(int frames)
 {
     renderMainWindowFrame();  // warm-up
-    const double start = threadCpuMilliseconds();
-    for (int i = 0; i < frames; ++i) renderMainWindowFrame();
-    return (threadCpuMilliseconds() - start) / frames;
+    FrameCosts total;
+    for (int i = 0; i < frames; ++i) {
+        const CpuClock start = now();
+        renderMainWindowFrame();
+        const CpuClock end = now();
+        total.build.thread += gRendered.thread - start.thread;
+        total.build.process += gRendered.process - start.process;
+        total.build.wall += gRendered.wall - start.wall;
+        total.present.thread += end.thread - gRendered.thread;
+        total.present.process += end.process - gRendered.process;
+        total.present.wall += end.wall - gRendered.wall;
+    }
+    for (CpuClock* part : {&total.build, &total.present}) {
+        part->thread /= frames;
+        part->process /= frames;
+        part->wall /= frames;
+    }
+    return total;
 }
 
 }  // namespace
@@ -70,7 +129,7 @@ int wmain()
     for (int waited = 0; waited < 300 && !state.connected; ++waited) pumpFor(100);
     pumpFor(2000);  // the first lists arrive
     std::printf("connected: %s\n", state.connected ? "yes" : "no");
-    std::printf("private memory after connecting: %.1f MB\n", privateMegabytes());
+    printMemory("after connecting");
 
     while (ActivityTranscript::text().size() + 200 < ActivityTranscript::kMaxCharacters) {
         ActivityTranscript::append(L"amy: a line of room chat to fill the transcript for the benchmark, " +
@@ -78,16 +137,27 @@ int wmain()
     }
     ActivityTranscript::syncBox();
 
-    for (const int pageCount : {0, 1, 6}) {
-        state.activePage = static_cast<WorkspacePageId>(pageCount);
+    ImGuiContextHook hook;
+    hook.Type = ImGuiContextHookType_RenderPost;
+    hook.Callback = &noteRendered;
+    const ImGuiID hookId = ImGui::AddContextHook(ImGui::GetCurrentContext(), &hook);
+
+    std::printf("per frame, ms: build (CPU of this thread, wall) | present (CPU of this thread, CPU of the"
+                " process, wall)\n");
+    for (const int page : {0, 1, 6}) {
+        state.activePage = static_cast<WorkspacePageId>(page);
         for (const int users : {10, 10000}) {
             state.onlineUsers.clear();
             for (int i = 0; i < users; ++i) state.onlineUsers.push_back(L"Player" + std::to_wstring(i));
-            std::printf("page %d, %5d online users, full transcript: %.2f ms CPU per frame\n", pageCount, users,
-                        cpuPerFrame(120));
+            const FrameCosts costs = measureFrames(120);
+            std::printf("page %d, %5d online users, full transcript: build %.2f CPU, %.2f wall | present %.2f CPU,"
+                        " %.2f process CPU, %.2f wall\n",
+                        page, users, costs.build.thread, costs.build.wall, costs.present.thread,
+                        costs.present.process, costs.present.wall);
         }
     }
-    std::printf("private memory at the end: %.1f MB\n", privateMegabytes());
+    ImGui::RemoveContextHook(ImGui::GetCurrentContext(), hookId);
+    printMemory("at the end");
     ::PostMessageW(mainWindowHandle(), WM_CLOSE, 0, 0);
     return runMessageLoop();
 }

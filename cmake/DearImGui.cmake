@@ -16,4 +16,6 @@ add_library(velmor_imgui STATIC
   ${VELMOR_IMGUI_DIR}/backends/imgui_impl_dx11.cpp)
 target_include_directories(velmor_imgui SYSTEM PUBLIC ${VELMOR_IMGUI_DIR} ${VELMOR_IMGUI_DIR}/backends)
 target_compile_definitions(velmor_imgui PUBLIC IMGUI_DISABLE_OBSOLETE_FUNCTIONS UNICODE _UNICODE)
-target_link_libraries(velmor_imgui PUBLIC d3d11 dxgi d3dcompiler dwmapi gdi32 imm32 user32)
+# D3DCompile comes from velmor_shader_compiler (src/app), which loads the
+# compiler library at run time: no import of a d3dcompiler_NN.dll.
+target_link_libraries(velmor_imgui PUBLIC d3d11 dxgi velmor_shader_compiler dwmapi gdi32 imm32 user32)

@@ -73,28 +73,6 @@ void startupFailure(HWND owner, const std::wstring& text, const wchar_t* caption
     showMessageBox(owner, text, caption, MB_ICONERROR);
 }
 
-void registerWindowClasses(HINSTANCE instance, bool& mainClassRegistered)
-{
-    // The banner's and the conversations' classes first; their results are
-    // not checked (without them those windows simply do not appear).
-    registerToastWindowClass(instance);
-    registerDirectMessageWindowClass(instance);
-
-    const HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(kApplicationIconId));
-    const HCURSOR arrow = ::LoadCursorW(nullptr, IDC_ARROW);
-
-    WNDCLASSEXW main = {};
-    main.cbSize = sizeof(main);
-    main.lpfnWndProc = mainWindowProc;
-    main.hInstance = instance;
-    main.hIcon = icon;
-    main.hIconSm = icon;
-    main.hCursor = arrow;
-    main.hbrBackground = themeBrush(0);
-    main.lpszClassName = kMainWindowClass;
-    mainClassRegistered = ::RegisterClassExW(&main) != 0;
-}
-
 void initialiseImGui(HWND window)
 {
     ImGui::CreateContext();
@@ -179,6 +157,26 @@ void onDestroy(HWND window)
 }
 
 }  // namespace
+
+bool registerWindowClasses(HINSTANCE instance)
+{
+    // The banner's and the conversations' classes first; their results are
+    // not checked (without them those windows simply do not appear).
+    registerToastWindowClass(instance);
+    registerDirectMessageWindowClass(instance);
+
+    const HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(kApplicationIconId));
+    WNDCLASSEXW main = {};
+    main.cbSize = sizeof(main);
+    main.lpfnWndProc = mainWindowProc;
+    main.hInstance = instance;
+    main.hIcon = icon;
+    main.hIconSm = icon;
+    main.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    main.hbrBackground = themeBrush(0);
+    main.lpszClassName = kMainWindowClass;
+    return ::RegisterClassExW(&main) != 0;
+}
 
 void openQuickNavigation(HWND window)
 {
@@ -381,10 +379,9 @@ HWND startApplication(HINSTANCE instance, int showCommand)
                                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                                                DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI"));
 
-    bool mainClassRegistered = false;
-    registerWindowClasses(instance, mainClassRegistered);
-    if (!mainClassRegistered) {
+    if (!registerWindowClasses(instance)) {
         startupFailure(nullptr, localize(L"Could not register the application window class."), kMainWindowTitle);
+        gInterface.captionFont.reset();
         deleteThemeBrushes();
         return nullptr;
     }
@@ -401,6 +398,7 @@ HWND startApplication(HINSTANCE instance, int showCommand)
     if (!window) {
         startupFailure(nullptr, localize(L"Could not create the application window."), kMainWindowTitle);
         deleteSurfaceFonts();
+        gInterface.captionFont.reset();
         deleteThemeBrushes();
         return nullptr;
     }
@@ -417,8 +415,13 @@ HWND startApplication(HINSTANCE instance, int showCommand)
 
     initialiseImGui(window);
     const bool win32Ready = ImGui_ImplWin32_Init(window);
-    if (!win32Ready || !ImGui_ImplDX11_Init(gInterface.renderer.device(), gInterface.renderer.context())) {
+    // The back-end compiles its shaders lazily, in the first frame; doing it
+    // here turns a missing shader compiler into the back-end failure it is,
+    // instead of a window that never shows its workspace.
+    const bool dx11Ready = win32Ready && ImGui_ImplDX11_Init(gInterface.renderer.device(), gInterface.renderer.context());
+    if (!dx11Ready || !ImGui_ImplDX11_CreateDeviceObjects()) {
         startupFailure(window, L"Could not initialize the Dear ImGui backend.", L"Velmor Chat Studio");
+        if (dx11Ready) ImGui_ImplDX11_Shutdown();
         if (win32Ready) ImGui_ImplWin32_Shutdown();
         ImGui::DestroyContext();
         gInterface.renderer.release();
@@ -458,7 +461,13 @@ int runMessageLoop()
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
-    return static_cast<int>(message.wParam);
+    // The usual way out (WM_CLOSE) has already ended the session and destroyed
+    // the window. Any other (a failed GetMessageW, a quit posted from
+    // elsewhere) must end them too: the session's threads are joinable, and
+    // a joinable thread still alive at exit terminates the process.
+    stopSession();
+    if (const HWND main = mainWindowHandle()) ::DestroyWindow(main);
+    return got == -1 ? 1 : static_cast<int>(message.wParam);
 }
 
 int runApplication(HINSTANCE instance, int showCommand)

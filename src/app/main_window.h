@@ -18,9 +18,15 @@ int runApplication(HINSTANCE instance, int showCommand);
 
 // The two halves of runApplication: start-up up to the shown main window
 // (nullptr after a failure, already reported to the user), and the message
-// loop with the accelerators until the window is gone.
+// loop with the accelerators until the window is gone. However the loop
+// ends, the session is stopped and the main window destroyed before it
+// returns.
 HWND startApplication(HINSTANCE instance, int showCommand);
 int runMessageLoop();
+
+// Registers the banner's, the conversations' and the main window's classes
+// (the theme brushes must exist); false when the main class failed.
+bool registerWindowClasses(HINSTANCE instance);
 
 // Draws one frame of the main window now, as the frame timer does.
 void renderMainWindowFrame();

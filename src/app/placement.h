@@ -17,7 +17,9 @@ inline constexpr int kMinimumWidth = 680;
 inline constexpr int kMinimumHeight = 460;
 
 // The main window's rectangle for a work area (left, top, width, height) at
-// interface scale `scale` (already clamped to 0.75 .. 3.0).
+// interface scale `scale` (already clamped to 0.75 .. 3.0). It is never below
+// minimumTrackSize for the same scale and work area, and it lies inside the
+// work area whenever its size fits there.
 WindowRect mainWindowPlacement(int workLeft, int workTop, int workWidth, int workHeight, double scale);
 
 struct TrackSize {

@@ -62,7 +62,7 @@ void drawNavItem(HWND mainWindow, const char* label, int page, const char* id, f
     ImGui::PopID();
 }
 
-void drawHeader(HWND mainWindow, const FrameLayout& layout, float s)
+void drawHeader(HWND mainWindow, const FrameLayout& layout, float s, IdentityCommand applyIdentityCommand)
 {
     WorkspaceState& workspace = workspaceState();
     // The header is a fixed strip: its content never scrolls (a scroll bar
@@ -75,7 +75,7 @@ void drawHeader(HWND mainWindow, const FrameLayout& layout, float s)
     ImGui::TextUnformatted("CHAT");
 
     const float headerWidth = ImGui::GetContentRegionAvail().x;
-    if (headerWidth > 600 * s) {
+    if (showsStudioMark(headerWidth, s)) {
         ImGui::SameLine(0, 8);
         ImGui::TextDisabled("STUDIO / COMMUNITY");
     }
@@ -86,22 +86,22 @@ void drawHeader(HWND mainWindow, const FrameLayout& layout, float s)
         workspace.identityFocusRequest = false;
     }
     const bool entered = inputTextString("##identity", workspace.identityInput, ImGuiInputTextFlags_EnterReturnsTrue);
-    const std::wstring name = trimWhitespace(utf8ToUtf16(workspace.identityInput));
-    const bool valid = !name.empty() && name.size() <= kMaxUserNameUnits;
+    const bool applicable = identityApplicable(workspace.identityInput);
 
     const bool connected = clientState().connected;
     ImGui::SameLine();
-    ImGui::BeginDisabled(!valid);
-    const char* label = !connected ? "Connect" : (layout.compactHeader ? "Update" : "Update identity");
-    const bool pressed = ImGui::Button(label, ImVec2((layout.compactHeader ? 92 : 120) * s, 0));
+    ImGui::BeginDisabled(!applicable);
+    const bool pressed = ImGui::Button(connectButtonLabel(connected, layout.compactHeader),
+                                       ImVec2((layout.compactHeader ? 92 : 120) * s, 0));
     ImGui::EndDisabled();
-    if ((entered && valid) || pressed) {
+    if ((entered && applicable) || pressed) {
+        const std::wstring name = trimWhitespace(utf8ToUtf16(workspace.identityInput));
         if (const HWND box = ::GetDlgItem(mainWindow, idUserNameBox)) ::SetWindowTextW(box, name.c_str());
-        applyIdentity();
+        applyIdentityCommand();
     }
 
-    const float badgeRoom = ImGui::GetContentRegionAvail().x;
-    if (badgeRoom > (layout.compactHeader ? 110 : 210) * s) {
+    // Measured at the start of a new line: the header's inner width again.
+    if (showsConnectionBadge(ImGui::GetContentRegionAvail().x, layout.compactHeader, s)) {
         ImGui::SameLine(0, (layout.compactHeader ? 8 : 16) * s);
         if (connected) {
             ImGui::TextColored(kConnectedColor, "\xE2\x97\x8F Connected");
@@ -118,10 +118,13 @@ void drawHeader(HWND mainWindow, const FrameLayout& layout, float s)
 
 void drawRail(HWND mainWindow, const FrameLayout& layout, float s)
 {
-    // A short window may not fit the whole rail: it still scrolls with the
-    // wheel, but without a scroll bar, which would narrow the page buttons.
-    ImGui::BeginChild("WorkspaceRail", ImVec2(layout.railWidth, 0), ImGuiChildFlags_Borders,
-                      ImGuiWindowFlags_NoScrollbar);
+    // A short window, or a large scale, may not fit the whole rail: it then
+    // scrolls, with a scroll bar, so that every page stays reachable. In the
+    // narrow rail that bar would leave the buttons too little width for their
+    // labels, so there the rail's own side padding is smaller.
+    if (layout.narrowRail) ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(6 * s, 12 * s));
+    ImGui::BeginChild("WorkspaceRail", ImVec2(layout.railWidth, 0), ImGuiChildFlags_Borders);
+    if (layout.narrowRail) ImGui::PopStyleVar();
     // The narrow rail leaves its buttons little room: a smaller horizontal
     // frame padding keeps their short labels whole.
     if (layout.narrowRail) ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(4 * s, ImGui::GetStyle().FramePadding.y));
@@ -180,19 +183,33 @@ const char* navigationLabel(int page, bool mediumRail, bool narrowRail)
     return "";
 }
 
-void renderFrame(HWND mainWindow, Renderer& renderer, bool imguiReady)
+bool identityApplicable(const std::string& identityText)
 {
-    if (!imguiReady || !renderer.ready() || ::IsIconic(mainWindow)) return;
-    ImGui_ImplDX11_NewFrame();
-    ImGui_ImplWin32_NewFrame();
+    const std::size_t length = identityLength(identityText);
+    return length >= 1 && length <= kMaxUserNameUnits;
+}
 
+const char* connectButtonLabel(bool connected, bool compactHeader)
+{
+    if (!connected) return "Connect";
+    return compactHeader ? "Update" : "Update identity";
+}
+
+bool showsStudioMark(float headerWidth, float s) { return headerWidth > 600 * s; }
+
+bool showsConnectionBadge(float headerWidth, bool compactHeader, float s)
+{
+    return headerWidth > (compactHeader ? 110 : 210) * s;
+}
+
+void applyFrameStyle(float s)
+{
     ClientState& state = clientState();
     WorkspaceState& workspace = workspaceState();
     if (state.uiTheme != workspace.lastAppliedTheme) {
         applyImGuiTheme();
         workspace.lastAppliedTheme = state.uiTheme;
     }
-    const float s = windowDpiScale(mainWindow);
     workspace.uiScale = s;
     if (baseStyleCaptured()) {
         ImGuiStyle& style = ImGui::GetStyle();
@@ -200,12 +217,10 @@ void renderFrame(HWND mainWindow, Renderer& renderer, bool imguiReady)
         style.ScaleAllSizes(s);
         style.FontScaleMain = s;
     }
-    ImGui::NewFrame();
+}
 
-    RECT client = {};
-    ::GetClientRect(mainWindow, &client);
-    const float width = static_cast<float>(client.right - client.left);
-    const float height = static_cast<float>(client.bottom - client.top);
+void drawWorkspace(HWND mainWindow, float width, float height, float s, IdentityCommand applyIdentityCommand)
+{
     ImGui::SetNextWindowPos(ImVec2(0, 0));
     ImGui::SetNextWindowSize(ImVec2(std::max(width, 1.0f), std::max(height, 1.0f)));
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(14 * s, 12 * s));
@@ -219,22 +234,48 @@ void renderFrame(HWND mainWindow, Renderer& renderer, bool imguiReady)
     // The header's own classes depend on the client width only; the rail's on
     // what is left of the root window after the header.
     FrameLayout layout = frameLayout(width, ImGui::GetContentRegionAvail().x, s);
-    drawHeader(mainWindow, layout, s);
+    drawHeader(mainWindow, layout, s, applyIdentityCommand);
     ImGui::Spacing();
     layout = frameLayout(width, ImGui::GetContentRegionAvail().x, s);
     drawRail(mainWindow, layout, s);
 
     ImGui::BeginChild("WorkspacePage", ImVec2(0, 0));
-    drawActivePage(state.activePage);
+    drawActivePage(clientState().activePage);
     ImGui::EndChild();
 
     ImGui::End();
     ImGui::PopStyleVar(2);
+}
+
+bool renderFrame(HWND mainWindow, Renderer& renderer, bool imguiReady)
+{
+    // A modal loop entered during a frame (a message box, a menu, a dialog)
+    // still delivers the frame timer; a frame begun inside the frame would
+    // corrupt the toolkit's frame state, so it is skipped.
+    static bool inFrame = false;
+    if (inFrame) return false;
+    if (!imguiReady || !renderer.ready() || ::IsIconic(mainWindow)) return false;
+    inFrame = true;
+    struct LeaveFrame {
+        ~LeaveFrame() { inFrame = false; }
+    } leaveFrame;
+
+    ImGui_ImplDX11_NewFrame();
+    ImGui_ImplWin32_NewFrame();
+    const float s = windowDpiScale(mainWindow);
+    applyFrameStyle(s);
+    ImGui::NewFrame();
+
+    RECT client = {};
+    ::GetClientRect(mainWindow, &client);
+    drawWorkspace(mainWindow, static_cast<float>(client.right - client.left),
+                  static_cast<float>(client.bottom - client.top), s, &applyIdentity);
     ImGui::Render();
 
     renderer.beginFrame(kClearColor);
     ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
     renderer.present();
+    return true;
 }
 
 }  // namespace Velmor

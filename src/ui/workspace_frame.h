@@ -7,13 +7,35 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace Velmor {
 
 class Renderer;
 
-// Called by the 16 ms frame timer. Skips the frame while the toolkit, the
-// device or the render target is missing, or the window is minimised.
-void renderFrame(HWND mainWindow, Renderer& renderer, bool imguiReady);
+// Called by the 16 ms frame timer. Skips the frame (false) while the toolkit,
+// the device or the render target is missing, the window is minimised, or a
+// frame is already being built (a modal loop inside a frame delivers timers).
+bool renderFrame(HWND mainWindow, Renderer& renderer, bool imguiReady);
+
+// The parts of a frame between the back-ends: the theme and the style scaled
+// by `scale` (before the toolkit's new frame), and the workspace window over
+// a client area of `width` x `height` (after it). The header runs
+// `applyIdentityCommand` when the user applies a name; renderFrame passes
+// applyIdentity.
+using IdentityCommand = void (*)();
+void applyFrameStyle(float scale);
+void drawWorkspace(HWND mainWindow, float width, float height, float scale, IdentityCommand applyIdentityCommand);
+
+// The header's decisions. The identity can be applied (button enabled, Enter
+// accepted) when its trimmed UTF-16 length is 1 to 64; the button reads
+// "Connect", or when connected "Update identity" ("Update" when compact).
+// "STUDIO / COMMUNITY" and the connection badge need a header inner width
+// above 600 s, and above 110 s (compact) or 210 s, respectively.
+bool identityApplicable(const std::string& identityText);
+const char* connectButtonLabel(bool connected, bool compactHeader);
+bool showsStudioMark(float headerWidth, float scale);
+bool showsConnectionBadge(float headerWidth, bool compactHeader, float scale);
 
 // The layout's width classes, from the client width and the root window's
 // available width after the header (both in pixels) at scale `scale`.

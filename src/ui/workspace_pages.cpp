@@ -1,33 +1,31 @@
 #include "ui/workspace_pages.h"
 
+#include "app/workspace_navigation.h"
+#include "json/text_encoding.h"
 #include "session/client_state.h"
 
 #include <imgui.h>
 
 namespace Velmor {
 
-const char* workspacePageHeading(int page)
+std::string workspacePageHeading(int page)
 {
-    switch (page) {
-    case pageRoomChat: return "Room chat";
-    case pagePeople: return "People online";
-    case pageFriends: return "Friends";
-    case pageRecent: return "Recent activity";
-    case pageRooms: return "Rooms & players";
-    case pageSettings: return "Settings & preferences";
-    case pageDiagnostics: return "Diagnostics & logs";
-    default: return nullptr;
-    }
+    if (page < pageRoomChat || page > pageDiagnostics) return {};
+    // The same title the page-title label shows, from the one title table.
+    return utf16ToUtf8(workspacePageTitle(page));
 }
 
 void drawActivePage(int page)
 {
-    const char* heading = workspacePageHeading(page);
-    if (!heading) return;
+    const std::string heading = workspacePageHeading(page);
+    if (heading.empty()) return;
     // The pages' contents arrive with their own change; until then the page
     // area says plainly what it is and that there is nothing here yet.
-    ImGui::TextUnformatted(heading);
+    ImGui::TextUnformatted(heading.c_str());
+    // Wrapped, so that a narrow page area at a large scale does not cut it.
+    ImGui::PushTextWrapPos(0.0f);
     ImGui::TextDisabled("This page is not available in this build yet.");
+    ImGui::PopTextWrapPos();
 }
 
 }  // namespace Velmor

@@ -44,6 +44,43 @@ TEST(MainWindowPlacement, HalvesRoundAwayFromZero)
     EXPECT_EQ(rect.y, 1118);
 }
 
+TEST(MainWindowPlacement, NeverOpensBelowTheMinimumTrackSize)
+{
+    // 200 % on an 832 x 632 work area: the scaled minimum (capped to the work
+    // area) is 832 x 632, so the window opens at that size at the work area's
+    // corner instead of 800 x 600 at (16, 16), which would grow past its edges.
+    expectRect(mainWindowPlacement(0, 0, 832, 632, 2.0), 0, 0, 832, 632);
+    expectRect(mainWindowPlacement(50, 30, 832, 632, 2.0), 50, 30, 832, 632);
+    expectRect(mainWindowPlacement(0, 0, 1000, 700, 2.0), 0, 0, 1000, 700);
+    // Wide but short: the usual margin across, the full height down.
+    expectRect(mainWindowPlacement(0, 0, 2560, 800, 2.0), 16, 0, 2528, 800);
+    // 150 % on 1366 x 710: the minimum height 690 eats into the margin.
+    expectRect(mainWindowPlacement(0, 0, 1366, 710, 1.5), 16, 10, 1334, 690);
+}
+
+TEST(MainWindowPlacement, FitsTheWorkAreaWheneverItCan)
+{
+    for (const double scale : {0.75, 1.0, 1.25, 1.5, 2.0, 2.5, 3.0}) {
+        for (const int width : {640, 680, 700, 800, 832, 1024, 1280, 1366, 1920, 2560, 3840}) {
+            for (const int height : {440, 460, 480, 600, 632, 720, 768, 1080, 1440, 2160}) {
+                SCOPED_TRACE(testing::Message() << width << "x" << height << " at " << scale);
+                const WindowRect rect = mainWindowPlacement(-200, 40, width, height, scale);
+                const TrackSize minimum = minimumTrackSize(scale, width, height);
+                EXPECT_GE(rect.width, minimum.width);
+                EXPECT_GE(rect.height, minimum.height);
+                EXPECT_GE(rect.x, -200);
+                EXPECT_GE(rect.y, 40);
+                if (width >= kMinimumWidth) {
+                    EXPECT_LE(rect.x + rect.width, -200 + width);
+                }
+                if (height >= kMinimumHeight) {
+                    EXPECT_LE(rect.y + rect.height, 40 + height);
+                }
+            }
+        }
+    }
+}
+
 TEST(MinimumTrackSize, ScalesWithTheDpiButNeverExceedsTheWorkArea)
 {
     const TrackSize normal = minimumTrackSize(1.0, 1920, 1080);

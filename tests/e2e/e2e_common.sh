@@ -12,7 +12,17 @@ source "$e2e_root/scripts/lib/client_prefix.sh"
 
 E2E_CONTROL=${VELMOR_CONTROL_URL:-http://127.0.0.1:7443}
 E2E_CLIENT_PID=
+E2E_WORK=
 E2E_FAILED=0
+
+# However a scenario ends (its last line, an error, an interrupt or a kill
+# short of SIGKILL), the client, the wineserver, the Xvfb and the prefix it
+# started go with it: Xvfb runs in a session of its own and the wineserver is
+# a daemon, so nothing else would stop them.
+trap 'e2e_stop_session' EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 e2e_fail() {
   echo "FAIL: $*" >&2
@@ -38,13 +48,16 @@ e2e_start_session() {  # [WIDTHxHEIGHT]
   fi
 }
 
-e2e_stop_session() {
+e2e_stop_session() {  # safe to call again, and before any session started
   if [ -n "$E2E_CLIENT_PID" ]; then
     kill "$E2E_CLIENT_PID" 2>/dev/null || true
     E2E_CLIENT_PID=
   fi
   wine_session_stop
-  rm -rf "$E2E_WORK"
+  if [ -n "$E2E_WORK" ]; then
+    rm -rf "$E2E_WORK"
+    E2E_WORK=
+  fi
 }
 
 e2e_control() {  # path -> body on stdout; non-zero when the server does not answer 200
@@ -99,6 +112,37 @@ e2e_screenshot() {  # name
   local directory=${VELMOR_ARTIFACTS:-$e2e_root/artifacts/screenshots}
   mkdir -p "$directory"
   import -window root "$directory/$1.png" && echo "screenshot: $directory/$1.png"
+}
+
+# The main window's client area on the screen as "x y width height" (under
+# Wine the X window of a top-level window is its client area).
+e2e_client_geometry() {
+  local window
+  window=$(e2e_main_window)
+  [ -n "$window" ] || return 1
+  xdotool getwindowgeometry --shell "$window" |
+    awk -F= '/^X=/ {x = $2} /^Y=/ {y = $2} /^WIDTH=/ {w = $2} /^HEIGHT=/ {h = $2} END {print x, y, w, h}'
+}
+
+# The length of the first run (4 pixels or more) of the colour r,g,b going
+# down the column X of the image SHOT from Y, looking at most LIMIT pixels
+# down; 0 when there is none.
+e2e_colour_run_down() {  # shot x y limit r,g,b
+  convert "$1" -crop "1x$4+$2+$3" +repage -depth 8 txt:- 2>/dev/null | python3 -c '
+import re, sys
+wanted = tuple(int(v) for v in sys.argv[1].split(","))
+run = 0
+for line in sys.stdin:
+    match = re.search(r"\((\d+),(\d+),(\d+)", line)
+    if not match or line.startswith("#"):
+        continue
+    if tuple(int(v) for v in match.groups()) == wanted:
+        run += 1
+    elif run >= 4:
+        break
+    else:
+        run = 0
+print(run if run >= 4 else 0)' "$5"
 }
 
 # Colour of one screen pixel as "r,g,b" (0-255).
