@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end: the real client under Wine against the local server. Each
-# scenario gets a fresh Wine prefix (a clean registry and log folder).
+# scenario gets a fresh Wine prefix (a clean registry and log folder) and an
+# X display of its own: other test programs of the run open windows on the
+# run's display, which would land in the screenshots and under the clicks.
 source "$(dirname "${BASH_SOURCE[0]}")/e2e_common.sh"
 
 # The most frequent colour of a screenshot, as "r,g,b": the workspace's child
@@ -17,7 +19,7 @@ has_request() {  # user type
 scenario_stored_name_connects_by_itself() {
   echo "== a stored name connects without the user doing anything"
   e2e_control /reset >/dev/null
-  e2e_start_session || return
+  e2e_start_session 1920x1080 || return
   client_prefix_prepare "StoredAmy" 7
   e2e_start_client
   e2e_check "the log shows the start" e2e_wait_for_log "[INFO] Application started" 60
@@ -46,7 +48,7 @@ scenario_stored_name_connects_by_itself() {
 scenario_typed_name_connects() {
   echo "== a name typed into the header's identity box connects on Enter"
   e2e_control /reset >/dev/null
-  e2e_start_session || return
+  e2e_start_session 1920x1080 || return
   client_prefix_prepare ""
   e2e_start_client
   e2e_check "the client starts" e2e_wait_for_log "[INFO] Application started" 60
