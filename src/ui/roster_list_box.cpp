@@ -3,6 +3,8 @@
 #include "platform/unique_handle.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace Velmor {
 namespace {
@@ -17,6 +19,138 @@ std::wstring listItemText(HWND listBox, LRESULT index)
     if (copied == LB_ERR || copied < 0) return {};
     text.resize(static_cast<std::size_t>(copied));
     return text;
+}
+
+// What this module last put into a list box: its names and their widths in
+// the font they were measured with. A refill that differs from it in a few
+// names (a presence delta: some leave, some arrive at the end) then edits
+// only those items. Emptying a list of thousands of owner-drawn items is
+// what makes a full refill slow: the list box reports every deleted item to
+// its owner (WM_DELETEITEM), and every name would be measured again.
+struct FilledList {
+    NameList names;
+    std::vector<int> widths;
+    HFONT font = nullptr;
+};
+
+std::unordered_map<HWND, FilledList>& filledLists()
+{
+    static std::unordered_map<HWND, FilledList> lists;
+    return lists;
+}
+
+// Beyond this many item edits a full refill is cheaper (each edit moves the
+// items behind it).
+constexpr std::size_t kMaxEdits = 64;
+
+struct Edit {
+    enum Kind { Remove, Insert } kind;
+    std::size_t position;  // in the list box at the moment of the edit
+    std::size_t name;      // Insert: index into the new names
+};
+
+bool allDistinct(const NameList& names)
+{
+    std::unordered_set<std::wstring_view> seen;
+    seen.reserve(names.size());
+    for (const std::wstring& name : names) {
+        if (!seen.insert(name).second) return false;
+    }
+    return true;
+}
+
+// The edits that turn `before` into `after`, both free of duplicates: names
+// kept in the same relative order stay, the rest are removed or inserted.
+// False when there would be too many.
+bool planEdits(const NameList& before, const NameList& after, std::vector<Edit>& edits)
+{
+    std::unordered_set<std::wstring_view> wanted(after.begin(), after.end());
+    std::unordered_set<std::wstring_view> placed;
+    std::size_t i = 0, j = 0, position = 0;
+    while (i < before.size() || j < after.size()) {
+        if (edits.size() > kMaxEdits) return false;
+        if (i < before.size() && j < after.size() && before[i] == after[j]) {
+            placed.insert(after[j]);
+            ++i, ++j, ++position;
+        } else if (i < before.size() && (!wanted.count(before[i]) || placed.count(before[i]))) {
+            edits.push_back({Edit::Remove, position, 0});
+            ++i;
+        } else if (j < after.size()) {
+            edits.push_back({Edit::Insert, position, j});
+            placed.insert(after[j]);
+            ++j, ++position;
+        } else {
+            edits.push_back({Edit::Remove, position, 0});
+            ++i;
+        }
+    }
+    return edits.size() <= kMaxEdits;
+}
+
+int measure(HDC dc, const std::wstring& name)
+{
+    SIZE extent = {};
+    if (dc && ::GetTextExtentPoint32W(dc, name.c_str(), static_cast<int>(name.size()), &extent)) {
+        return static_cast<int>(extent.cx);
+    }
+    return 0;
+}
+
+// Whether the list box still holds what `filled` says (nobody else changed
+// it, and it is the same window).
+bool stillHolds(HWND listBox, const FilledList& filled, HFONT font)
+{
+    const LRESULT count = ::SendMessageW(listBox, LB_GETCOUNT, 0, 0);
+    if (count < 0 || static_cast<std::size_t>(count) != filled.names.size() || filled.font != font) return false;
+    if (filled.names.empty()) return true;
+    return listItemText(listBox, 0) == filled.names.front() &&
+           listItemText(listBox, count - 1) == filled.names.back();
+}
+
+void refillWhole(HWND listBox, HDC dc, const NameList& names, const std::wstring& remembered, FilledList& filled)
+{
+    ::SendMessageW(listBox, LB_RESETCONTENT, 0, 0);
+    std::size_t characters = 0;
+    for (const std::wstring& name : names) characters += name.size() + 1;
+    ::SendMessageW(listBox, LB_INITSTORAGE, names.size(), characters * sizeof(wchar_t));
+    filled.names.clear();
+    filled.widths.clear();
+    for (const std::wstring& name : names) {
+        const LRESULT index = ::SendMessageW(listBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+        if (index >= 0 && !remembered.empty() && name == remembered) {
+            ::SendMessageW(listBox, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        }
+        if (index >= 0) {
+            filled.names.push_back(name);
+            filled.widths.push_back(measure(dc, name));
+        }
+    }
+}
+
+void applyEdits(HWND listBox, HDC dc, const NameList& names, const std::vector<Edit>& edits,
+                const std::wstring& remembered, FilledList& filled)
+{
+    for (const Edit& edit : edits) {
+        const auto at = static_cast<std::ptrdiff_t>(edit.position);
+        if (edit.kind == Edit::Remove) {
+            ::SendMessageW(listBox, LB_DELETESTRING, edit.position, 0);
+            filled.names.erase(filled.names.begin() + at);
+            filled.widths.erase(filled.widths.begin() + at);
+        } else {
+            const std::wstring& name = names[edit.name];
+            ::SendMessageW(listBox, LB_INSERTSTRING, edit.position, reinterpret_cast<LPARAM>(name.c_str()));
+            filled.names.insert(filled.names.begin() + at, name);
+            filled.widths.insert(filled.widths.begin() + at, measure(dc, name));
+        }
+    }
+    // As after a whole refill: the remembered name selected where it now
+    // stands, or nothing.
+    LRESULT selection = -1;
+    if (!remembered.empty()) {
+        const auto found = std::find(filled.names.begin(), filled.names.end(), remembered);
+        if (found != filled.names.end()) selection = found - filled.names.begin();
+    }
+    ::SendMessageW(listBox, LB_SETCURSEL, static_cast<WPARAM>(selection), 0);
 }
 
 }  // namespace
@@ -36,10 +170,6 @@ void fillRosterListBox(HWND listBox, const NameList& names)
 
     // Large lists (thousands of names) refill without a redraw per item.
     ::SendMessageW(listBox, WM_SETREDRAW, FALSE, 0);
-    ::SendMessageW(listBox, LB_RESETCONTENT, 0, 0);
-    std::size_t characters = 0;
-    for (const std::wstring& name : names) characters += name.size() + 1;
-    ::SendMessageW(listBox, LB_INITSTORAGE, names.size(), characters * sizeof(wchar_t));
 
     // Every control carries the interface font, so the list box's own font is
     // the one to measure with.
@@ -47,17 +177,16 @@ void fillRosterListBox(HWND listBox, const NameList& names)
     const auto font = reinterpret_cast<HFONT>(::SendMessageW(listBox, WM_GETFONT, 0, 0));
     ScopedSelectObject selectFont(dc.get(), font);
 
-    int widest = 0;
-    for (const std::wstring& name : names) {
-        const LRESULT index = ::SendMessageW(listBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
-        if (index >= 0 && !remembered.empty() && name == remembered) {
-            ::SendMessageW(listBox, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-        }
-        SIZE extent = {};
-        if (dc && ::GetTextExtentPoint32W(dc.get(), name.c_str(), static_cast<int>(name.size()), &extent)) {
-            widest = std::max(widest, static_cast<int>(extent.cx));
-        }
+    FilledList& filled = filledLists()[listBox];
+    std::vector<Edit> edits;
+    if (stillHolds(listBox, filled, font) && allDistinct(names) && planEdits(filled.names, names, edits)) {
+        applyEdits(listBox, dc.get(), names, edits, remembered, filled);
+    } else {
+        refillWhole(listBox, dc.get(), names, remembered, filled);
     }
+    filled.font = font;
+
+    const int widest = filled.widths.empty() ? 0 : *std::max_element(filled.widths.begin(), filled.widths.end());
     ::SendMessageW(listBox, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(std::max(widest + 40, 180)), 0);
     ::SendMessageW(listBox, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(listBox, nullptr, TRUE);
