@@ -63,14 +63,9 @@ TEST(RosterListBox, HorizontalExtentFollowsTheWidestName)
     const std::wstring wide(200, L'W');
     Velmor::fillRosterListBox(list, {L"a", wide});
     const LRESULT extent = ::SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0);
-    SIZE size = {};
-    const HDC dc = ::GetDC(list);
-    const HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)));
-    ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
-    ::SelectObject(dc, previous);
-    ::ReleaseDC(list, dc);
-    EXPECT_GT(size.cx, 140);
-    EXPECT_EQ(extent, size.cx + 40);
+    const int width = textWidth(list, wide);
+    EXPECT_GT(width, 140);
+    EXPECT_EQ(extent, width + 40);
 }
 
 // Refills that change a few names edit the list box in place, refills that
