@@ -3,6 +3,7 @@
 #include "platform/unique_handle.h"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -177,7 +178,14 @@ void fillRosterListBox(HWND listBox, const NameList& names)
     const auto font = reinterpret_cast<HFONT>(::SendMessageW(listBox, WM_GETFONT, 0, 0));
     ScopedSelectObject selectFont(dc.get(), font);
 
-    FilledList& filled = filledLists()[listBox];
+    auto& lists = filledLists();
+    if (!lists.count(listBox)) {
+        // A list box seen for the first time: forget those destroyed since.
+        for (auto entry = lists.begin(); entry != lists.end();) {
+            entry = ::IsWindow(entry->first) ? std::next(entry) : lists.erase(entry);
+        }
+    }
+    FilledList& filled = lists[listBox];
     std::vector<Edit> edits;
     if (stillHolds(listBox, filled, font) && allDistinct(names) && planEdits(filled.names, names, edits)) {
         applyEdits(listBox, dc.get(), names, edits, remembered, filled);

@@ -34,8 +34,9 @@ bool recentUsersStored()
     return VelmorTest::readRawValue(L"RecentUsers", type, data);
 }
 
-// Watches one list box of the stand-in window: how often it was emptied for
-// a refill, and whether it is waiting to be redrawn. The window and the box
+// Watches one list box of the stand-in window: how often it was refilled
+// (each refill, whole or by a few edits, suspends redrawing once), and
+// whether it is waiting to be redrawn. The window and the box
 // are shown (never activated) so that the system keeps their update regions.
 class ListBoxWatch {
 public:
@@ -65,7 +66,7 @@ public:
 private:
     static LRESULT CALLBACK count(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self)
     {
-        if (message == LB_RESETCONTENT) ++reinterpret_cast<ListBoxWatch*>(self)->refills_;
+        if (message == WM_SETREDRAW && wParam == FALSE) ++reinterpret_cast<ListBoxWatch*>(self)->refills_;
         return ::DefSubclassProc(window, message, wParam, lParam);
     }
 
