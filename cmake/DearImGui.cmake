@@ -16,6 +16,10 @@ add_library(velmor_imgui STATIC
   ${VELMOR_IMGUI_DIR}/backends/imgui_impl_dx11.cpp)
 target_include_directories(velmor_imgui SYSTEM PUBLIC ${VELMOR_IMGUI_DIR} ${VELMOR_IMGUI_DIR}/backends)
 target_compile_definitions(velmor_imgui PUBLIC IMGUI_DISABLE_OBSOLETE_FUNCTIONS UNICODE _UNICODE)
+# No gamepad navigation: the Win32 back-end would otherwise load an XInput
+# library and free it at shutdown, and Wine's XInput keeps a thread running in
+# the freed library (the process then faults on its way out).
+target_compile_definitions(velmor_imgui PRIVATE IMGUI_IMPL_WIN32_DISABLE_GAMEPAD)
 # D3DCompile comes from velmor_shader_compiler (src/app), which loads the
 # compiler library at run time: no import of a d3dcompiler_NN.dll.
 target_link_libraries(velmor_imgui PUBLIC d3d11 dxgi velmor_shader_compiler dwmapi gdi32 imm32 user32)

@@ -14,4 +14,9 @@ for dll in $imports; do
     d3dcompiler*) echo "FAIL: $exe imports $dll" >&2; status=1 ;;
   esac
 done
+# Nor does it load a gamepad library at run time (see cmake/DearImGui.cmake).
+if grep -aqi 'xinput' "$exe"; then
+  echo "FAIL: $exe names an XInput library" >&2
+  status=1
+fi
 exit $status
