@@ -7,21 +7,28 @@ namespace VelmorServer {
 
 namespace {
 
-std::optional<std::uint16_t> parsePort(std::string_view text)
+// A whole decimal number from `low` to `high`, nothing else in `text`.
+std::optional<unsigned> parseBounded(std::string_view text, unsigned low, unsigned high)
 {
     unsigned value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value > 65535) return std::nullopt;
-    return static_cast<std::uint16_t>(value);
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) return std::nullopt;
+    return value;
+}
+
+std::optional<std::uint16_t> parsePort(std::string_view text)
+{
+    const auto value = parseBounded(text, 0, 65535);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint16_t>(*value);
 }
 
 // Milliseconds for the test-only time limits: 1 ms to one hour.
 std::optional<std::chrono::milliseconds> parseMilliseconds(std::string_view text)
 {
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > 3600000) return std::nullopt;
-    return std::chrono::milliseconds(value);
+    const auto value = parseBounded(text, 1, 3600000);
+    if (!value) return std::nullopt;
+    return std::chrono::milliseconds(*value);
 }
 
 }  // namespace

@@ -69,6 +69,10 @@ struct ConnectionRecord {
     bool tlsRead(char* buffer, std::size_t capacity, std::size_t& count, std::wstring& error);
     bool socketSend(const char* data, std::size_t size, std::wstring& error);
     bool socketReceive(std::wstring& error);
+    // The socket for one send or receive, its time-outs bounded by what is
+    // left of the open; INVALID_SOCKET with `error` set when cancelled,
+    // closed or out of time (`failure` names the step in that text).
+    SOCKET socketForStep(const wchar_t* failure, std::wstring& error);
     bool verifyServerCertificate(const std::wstring& host, std::wstring& error);
 
     // WebSocket over the TLS stream.

@@ -382,23 +382,8 @@ bool ConnectionRecord::tlsRead(char* buffer, std::size_t capacity, std::size_t& 
 bool ConnectionRecord::socketSend(const char* data, std::size_t size, std::wstring& error)
 {
     while (size > 0) {
-        if (cancelled) {
-            error = L"Connection was closed.";
-            return false;
-        }
-        const SOCKET target = currentSocket();
-        if (target == INVALID_SOCKET) {
-            error = L"Connection was closed.";
-            return false;
-        }
-        if (openDeadline != 0) {
-            const DWORD wait = openWaitLimit();
-            if (wait == 0) {
-                error = withWinsockCode(L"Network send failed", WSAETIMEDOUT);
-                return false;
-            }
-            setSocketTimeouts(target, wait);
-        }
+        const SOCKET target = socketForStep(L"Network send failed", error);
+        if (target == INVALID_SOCKET) return false;
         const int sent = ::send(target, data, static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
         if (sent <= 0) {
             // A send that cancel cut short failed because we closed, not the network.
@@ -411,23 +396,30 @@ bool ConnectionRecord::socketSend(const char* data, std::size_t size, std::wstri
     return true;
 }
 
-bool ConnectionRecord::socketReceive(std::wstring& error)
+SOCKET ConnectionRecord::socketForStep(const wchar_t* failure, std::wstring& error)
 {
-    const SOCKET source = cancelled ? INVALID_SOCKET : currentSocket();
-    if (source == INVALID_SOCKET) {
+    const SOCKET target = cancelled ? INVALID_SOCKET : currentSocket();
+    if (target == INVALID_SOCKET) {
         error = L"Connection was closed.";
-        return false;
+        return INVALID_SOCKET;
     }
     if (openDeadline != 0) {
-        // Each wait of the open gets only what is left of its time; a recv
+        // Each wait of the open gets only what is left of its time; a step
         // that runs out fails as a timed-out one does.
         const DWORD wait = openWaitLimit();
         if (wait == 0) {
-            error = withWinsockCode(L"Network receive failed", WSAETIMEDOUT);
-            return false;
+            error = withWinsockCode(failure, WSAETIMEDOUT);
+            return INVALID_SOCKET;
         }
-        setSocketTimeouts(source, wait);
+        setSocketTimeouts(target, wait);
     }
+    return target;
+}
+
+bool ConnectionRecord::socketReceive(std::wstring& error)
+{
+    const SOCKET source = socketForStep(L"Network receive failed", error);
+    if (source == INVALID_SOCKET) return false;
     const std::size_t before = encryptedInput.size();
     encryptedInput.resize(before + kSocketReceiveBytes);
     const int received = ::recv(source, encryptedInput.data() + before, static_cast<int>(kSocketReceiveBytes), 0);

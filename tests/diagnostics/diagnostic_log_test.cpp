@@ -383,6 +383,23 @@ protected:
     void search(const wchar_t* text) { ::SetWindowTextW(window.child(Velmor::idLogSearchBox), text); }
     std::wstring view() const { return windowText(window.child(Velmor::idLogViewBox)); }
     std::wstring summary() const { return windowText(window.child(Velmor::idLogSummaryLabel)); }
+    // The clipboard's Unicode text; a test failure when there is none.
+    std::wstring clipboardText() const
+    {
+        if (!::OpenClipboard(window.handle())) {
+            ADD_FAILURE() << "the clipboard could not be opened";
+            return {};
+        }
+        std::wstring text;
+        if (const HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+            text = static_cast<const wchar_t*>(::GlobalLock(data));
+            ::GlobalUnlock(data);
+        } else {
+            ADD_FAILURE() << "the clipboard holds no text";
+        }
+        ::CloseClipboard();
+        return text;
+    }
     static int lineCount(const std::wstring& text)
     {
         int count = 0;
@@ -481,12 +498,7 @@ TEST_F(DiagnosticViewTest, CopyPlacesTheViewOnTheClipboard)
     const std::wstring shown = view();
     Log::copyView();
 
-    ASSERT_TRUE(::OpenClipboard(window.handle()));
-    const HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
-    ASSERT_NE(data, nullptr);
-    const std::wstring clipboard(static_cast<const wchar_t*>(::GlobalLock(data)));
-    ::GlobalUnlock(data);
-    ::CloseClipboard();
+    const std::wstring clipboard = clipboardText();
     EXPECT_EQ(clipboard, shown);
     EXPECT_NE(Log::snapshot().back().text.find(L"Current diagnostic view copied to the clipboard"), std::wstring::npos);
 }
@@ -520,12 +532,7 @@ TEST_F(DiagnosticViewTest, ZeroBytesInThePreviousLogDoNotHideLaterLines)
     EXPECT_EQ(lineCount(view()), 3);
 
     Log::copyView();
-    ASSERT_TRUE(::OpenClipboard(window.handle()));
-    const HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
-    ASSERT_NE(data, nullptr);
-    const std::wstring clipboard(static_cast<const wchar_t*>(::GlobalLock(data)));
-    ::GlobalUnlock(data);
-    ::CloseClipboard();
+    const std::wstring clipboard = clipboardText();
     EXPECT_NE(clipboard.find(L"after the zeros"), std::wstring::npos);
 
     VelmorTest::PromptRecorder prompts;

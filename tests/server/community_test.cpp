@@ -77,6 +77,19 @@ protected:
         request(id, R"({"type":"join_room","room":")" + room + R"("})");
     }
 
+    struct Members {
+        ConnectionId amy, bob, carl;
+    };
+    // amy, bob and carl online and in the room "Keep", amy its host.
+    Members keepOfThree()
+    {
+        const Members members{arrive("amy"), arrive("bob"), arrive("carl")};
+        openRoom(members.amy, "Keep");
+        request(members.bob, R"({"type":"join_room","room":"Keep"})");
+        request(members.carl, R"({"type":"join_room","room":"Keep"})");
+        return members;
+    }
+
     Community community;
     Outbox out;
 };
@@ -190,12 +203,7 @@ TEST_F(CommunityTest, HostAloneInItsRoomKeepsTheRoomAcrossAReplacement)
 
 TEST_F(CommunityTest, HostDisconnectingHandsOverToTheLongestStandingMember)
 {
-    const ConnectionId amy = arrive("amy");
-    const ConnectionId bob = arrive("bob");
-    const ConnectionId carl = arrive("carl");
-    openRoom(amy, "Keep");
-    request(bob, R"({"type":"join_room","room":"Keep"})");
-    request(carl, R"({"type":"join_room","room":"Keep"})");
+    const auto [amy, bob, carl] = keepOfThree();
     out.clear();
     community.disconnect(amy, out);
     for (const ConnectionId member : {bob, carl}) {
@@ -389,12 +397,7 @@ TEST_F(CommunityTest, ChatReachesTheWholeRoomIncludingTheSenderAndNobodyElse)
 
 TEST_F(CommunityTest, HostLeavingHandsOverAndLastMemberLeavingRemovesTheRoom)
 {
-    const ConnectionId amy = arrive("amy");
-    const ConnectionId bob = arrive("bob");
-    const ConnectionId carl = arrive("carl");
-    openRoom(amy, "Keep");
-    request(bob, R"({"type":"join_room","room":"Keep"})");
-    request(carl, R"({"type":"join_room","room":"Keep"})");
+    const auto [amy, bob, carl] = keepOfThree();
 
     request(amy, R"({"type":"leave_room"})");
     EXPECT_EQ(text(only(amy, "left_room"), "room"), "Keep");
@@ -485,12 +488,7 @@ TEST_F(CommunityTest, OnlyTheHostTransfersAndTheWholeRoomHears)
 
 TEST_F(CommunityTest, KickRemovesTheMemberWhoMayRejoin)
 {
-    const ConnectionId amy = arrive("amy");
-    const ConnectionId bob = arrive("bob");
-    const ConnectionId carl = arrive("carl");
-    openRoom(amy, "Keep");
-    request(bob, R"({"type":"join_room","room":"Keep"})");
-    request(carl, R"({"type":"join_room","room":"Keep"})");
+    const auto [amy, bob, carl] = keepOfThree();
 
     request(amy, R"({"type":"kick_user","username":"amy"})");
     EXPECT_EQ(text(only(amy, "error"), "context"), "room");
