@@ -81,7 +81,10 @@ TEST(IdentityRename, SameNameSendsNothingNewNameRenamesOfflineNameWaits)
     VelmorTest::PromptRecorder prompts;
 
     apply("RenameAmy");
-    ASSERT_TRUE(pumpUntil([] { return clientState().connected.load(); }, 20s));
+    // The worker sets the flag before it posts the notice: wait for the
+    // notice, so that it is not counted as one the same name caused.
+    ASSERT_TRUE(pumpUntil([] { return countStatus(L"Connected. Syncing presence and rooms...") == 1; }, 20s));
+    ASSERT_TRUE(clientState().connected);
     ASSERT_TRUE(control.waitForUser("RenameAmy"));
 
     // The same name (the box's spaces trimmed away) changes nothing.

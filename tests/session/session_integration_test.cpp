@@ -425,9 +425,20 @@ TEST_F(SessionIntegrationTest, ReceivedMessagesWaitWhileTheInterfaceHasTooManyIn
         for (const std::string& text : VelmorTest::TestMainWindow::serverTexts()) count += text.size() == 1900000;
         return count;
     };
-    for (int i = 0; i < 5; ++i) control.get("/send_large?user=flooded&bytes=1900000");
+    // One at a time, each sent once the one before has reached the
+    // interface thread: the server, too, drops a client that has more than
+    // 8 MiB waiting to go out, and Wine reads slowly under load.
+    const auto sendLargeUntil = [&](std::size_t count) {
+        while (largeCount() < count) {
+            const std::size_t before = largeCount();
+            control.get("/send_large?user=flooded&bytes=1900000");
+            if (!pumpUntil([&] { return largeCount() == before + 1; }, 20s)) return false;
+        }
+        return true;
+    };
     // Four fit under the 8 MiB bound; the fifth waits in the worker.
-    ASSERT_TRUE(pumpUntil([&] { return largeCount() == 4; }, 20s));
+    ASSERT_TRUE(sendLargeUntil(4));
+    control.get("/send_large?user=flooded&bytes=1900000");
     pumpUntil([] { return false; }, 1500ms);
     EXPECT_EQ(largeCount(), 4u);
     EXPECT_EQ(state.serverTextBytesInFlight.load(), 4u * 1900000);
@@ -438,8 +449,10 @@ TEST_F(SessionIntegrationTest, ReceivedMessagesWaitWhileTheInterfaceHasTooManyIn
     EXPECT_EQ(state.serverTextBytesInFlight.load(), 0u);
 
     // Held back again, the worker still stops at once with the session.
-    for (int i = 0; i < 5; ++i) control.get("/send_large?user=flooded&bytes=1900000");
-    ASSERT_TRUE(pumpUntil([&] { return largeCount() == 9; }, 20s));
+    ASSERT_TRUE(sendLargeUntil(9));
+    control.get("/send_large?user=flooded&bytes=1900000");
+    pumpUntil([] { return false; }, 1500ms);  // the tenth reaches the worker, which waits
+    EXPECT_EQ(largeCount(), 9u);
     std::atomic<bool> stopped{false};
     std::thread stopper([&] {
         stopSession(state, threads);
