@@ -140,6 +140,10 @@ void onNotify(HWND window, const NMHDR& header, LRESULT& result)
 void onClose(HWND window)
 {
     DiagnosticLog::write(kLevelInfo, L"Application shutting down");
+    // The person sees the window go at once: ending the session may wait for
+    // an open under way, and no frame is worth drawing any more.
+    ::KillTimer(window, kFrameTimerId);
+    ::ShowWindow(window, SW_HIDE);
     stopSession();
     ::DestroyWindow(window);
 }

@@ -34,6 +34,10 @@ namespace {
 
 HINSTANCE instance() { return ::GetModuleHandleW(nullptr); }
 
+// Delivers what is queued. A timer message is only retrieved once no posted
+// or input message is left, so it ends the pump: when frames take longer than
+// the frame timer's period, a timer is always due and "until the queue is
+// empty" would never come.
 void pump()
 {
     MSG message;
@@ -41,6 +45,7 @@ void pump()
         if (message.message == WM_QUIT) continue;  // left by an earlier window's destruction
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
+        if (message.message == WM_TIMER) break;
     }
 }
 
