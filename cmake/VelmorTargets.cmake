@@ -60,19 +60,21 @@ function(velmor_library name)
   endif()
 endfunction()
 
-# Windows test programs of one run share one Wine prefix, so one registry: they
-# hold this lock, which keeps a program that deletes and rewrites the client's
-# settings key from running beside one that reads it back. (End-to-end
-# scenarios run in prefixes of their own and do not need it.)
+# Windows test programs of one run share one Wine prefix, so one registry; each
+# gets a HKEY_CURRENT_USER of its own from this file, so they can run side by
+# side. (End-to-end scenarios run in prefixes of their own.)
 if(WIN32)
-  set(VELMOR_REGISTRY_LOCK registry)
+  set(VELMOR_PRIVATE_REGISTRY ${PROJECT_SOURCE_DIR}/tests/support/private_registry.cpp)
 endif()
 
-# velmor_test(name SOURCES ... LIBS ...): a GoogleTest executable registered with
-# CTest. In the cross build CTest runs it through Wine (the toolchain's emulator).
+# velmor_test(name [DESKTOP] SOURCES ... LIBS ...): a GoogleTest executable
+# registered with CTest. In the cross build CTest runs it through Wine (the
+# toolchain's emulator). DESKTOP marks a program that shows windows or reads
+# the foreground window, focus or cursor of the run's one X display: such
+# programs run one at a time, the others beside them.
 function(velmor_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  cmake_parse_arguments(ARG "DESKTOP" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES} ${VELMOR_PRIVATE_REGISTRY})
   velmor_defaults(${name})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests
     ${PROJECT_BINARY_DIR}/generated)
@@ -81,7 +83,10 @@ function(velmor_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} RESOURCE_LOCK "${VELMOR_REGISTRY_LOCK}")
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+  if(ARG_DESKTOP)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK desktop)
+  endif()
   if(NOT WIN32 AND name IN_LIST VELMOR_BYTE_LEVEL_TESTS)
     set_tests_properties(${name} PROPERTIES LABELS byte_level)
     add_dependencies(velmor_byte_level_tests ${name})
@@ -104,7 +109,7 @@ endfunction()
 # one such test holds the port at a time.
 function(velmor_server_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;SERVER_OPTIONS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  add_executable(${name} ${ARG_SOURCES} ${VELMOR_PRIVATE_REGISTRY})
   velmor_defaults(${name})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests
     ${PROJECT_BINARY_DIR}/generated)
@@ -114,6 +119,6 @@ function(velmor_server_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 600)
   endif()
-  set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "port443;${VELMOR_REGISTRY_LOCK}" TIMEOUT ${ARG_TIMEOUT}
+  set_tests_properties(${name} PROPERTIES RESOURCE_LOCK port443 TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "VELMOR_NATIVE_BIN_DIR=${VELMOR_NATIVE_BIN_DIR}")
 endfunction()
