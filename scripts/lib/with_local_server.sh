@@ -63,7 +63,7 @@ trap 'exit 130' INT TERM
   "${options[@]}" >"$work/stdout" 2>"$work/stderr" </dev/null &
 server_pid=$!
 
-for _ in $(seq 150); do
+for _ in $(seq 600); do
   grep -q '^velmor-server listening on ' "$work/stdout" 2>/dev/null && break
   kill -0 "$server_pid" 2>/dev/null || break
   sleep 0.1

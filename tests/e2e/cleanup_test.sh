@@ -34,7 +34,7 @@ for signal in TERM INT HUP; do
     while :; do sleep 0.2; done
   ' scenario "$here" &
   scenario=$!
-  for _ in $(seq 600); do
+  for _ in $(seq 3000); do
     [ -s "$report" ] && break
     kill -0 "$scenario" 2>/dev/null || break
     sleep 0.1
@@ -46,7 +46,7 @@ for signal in TERM INT HUP; do
   echo "SIG$signal: the scenario ended with status $?"
   [ ! -e "$work" ] || fail "$signal: the work folder $work is left behind"
   ! kill -0 "$xvfb" 2>/dev/null || { fail "$signal: Xvfb $xvfb still runs"; kill "$xvfb"; }
-  for _ in $(seq 50); do [ -z "$(wineservers_of "$prefix")" ] && break; sleep 0.1; done
+  for _ in $(seq 300); do [ -z "$(wineservers_of "$prefix")" ] && break; sleep 0.1; done
   [ -z "$(wineservers_of "$prefix")" ] || fail "$signal: the wineserver of $prefix still runs"
 done
 [ "$failed" -eq 0 ] && echo "ok: every way out cleaned up"

@@ -5,15 +5,12 @@
 # run's display, which would land in the screenshots and under the clicks.
 source "$(dirname "${BASH_SOURCE[0]}")/e2e_common.sh"
 
-# The most frequent colour of a screenshot, as "r,g,b": the workspace's child
-# background, which the theme decides.
-dominant_colour() {
-  convert "$1" -format %c histogram:info:- 2>/dev/null | sort -rn | head -n 1 |
-    sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1,\2,\3/'
-}
-
 has_request() {  # user type
   e2e_request_types "$1" | grep -qx "$2"
+}
+
+has_requests() {  # user count
+  [ "$(e2e_request_types "$1" | wc -l)" -ge "$2" ]
 }
 
 scenario_stored_name_connects_by_itself() {
@@ -22,9 +19,9 @@ scenario_stored_name_connects_by_itself() {
   e2e_start_session 1920x1080 || return
   client_prefix_prepare "StoredAmy" 7
   e2e_start_client
-  e2e_check "the log shows the start" e2e_wait_for_log "[INFO] Application started" 60
-  e2e_check "the client connects by itself" e2e_wait_for_log "WS RX: connected" 60
-  sleep 2
+  e2e_check "the log shows the start" e2e_wait_for_log "[INFO] Application started" 120
+  e2e_check "the client connects by itself" e2e_wait_for_log "WS RX: connected" 120
+  e2e_check "the server receives three requests" e2e_wait_until 60 has_requests StoredAmy 3
   local types
   types=$(e2e_request_types StoredAmy | head -n 3 | paste -sd, -)
   e2e_check "the server receives list_users, list_rooms, list_blocked in order (got: $types)" \
@@ -32,9 +29,8 @@ scenario_stored_name_connects_by_itself() {
 
   # A stored UiTheme of 7 is out of range: Graphite Dark, whose child
   # background (0.075, 0.095, 0.125) covers most of the workspace.
-  e2e_screenshot "stored-theme-7"
   local colour
-  colour=$(dominant_colour "${VELMOR_ARTIFACTS:-$e2e_root/artifacts/screenshots}/stored-theme-7.png")
+  colour=$(e2e_screenshot_until_dominant "stored-theme-7" "19,24,32")
   e2e_check "a stored UiTheme of 7 starts in Graphite Dark (dominant colour $colour)" \
     [ "$colour" = "19,24,32" ]
 
@@ -51,7 +47,7 @@ scenario_typed_name_connects() {
   e2e_start_session 1920x1080 || return
   client_prefix_prepare ""
   e2e_start_client
-  e2e_check "the client starts" e2e_wait_for_log "[INFO] Application started" 60
+  e2e_check "the client starts" e2e_wait_for_log "[INFO] Application started" 120
   sleep 3
   e2e_check "nothing connects without a name" [ -z "$(e2e_control /users | tr -d '[] \n')" ]
   local window
@@ -60,16 +56,16 @@ scenario_typed_name_connects() {
   # The identity box is the only area drawn in the frame background colour
   # of the Graphite Dark theme (0.105, 0.135, 0.18): click into it and type.
   local box
-  box=$(e2e_colour_box_centre "27,34,46")
+  # Found once the window has drawn its first frames.
+  e2e_wait_until 120 eval 'box=$(e2e_colour_box_centre "27,34,46")'
   e2e_check "the identity box is on the screen" [ -n "$box" ]
   xdotool mousemove $box click 1
   sleep 0.5
   xdotool type --delay 60 "TypedBob"
   sleep 0.3
   xdotool key Return
-  e2e_check "Enter in the identity box connects" e2e_wait_for_log "WS RX: connected" 60
-  sleep 1
-  e2e_check "the server receives list_users from the typed name" has_request TypedBob list_users
+  e2e_check "Enter in the identity box connects" e2e_wait_for_log "WS RX: connected" 120
+  e2e_check "the server receives list_users from the typed name" e2e_wait_until 60 has_request TypedBob list_users
   e2e_close_client || true
   e2e_stop_session
 }

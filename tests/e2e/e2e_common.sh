@@ -91,6 +91,16 @@ e2e_wait_for_log() {  # text [seconds]
 
 e2e_log_has() { grep -qF -- "$1" "$(client_log_path)" 2>/dev/null; }
 
+# Runs COMMAND every fifth of a second until it succeeds or SECONDS pass.
+e2e_wait_until() {  # seconds command...
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.2
+  done
+}
+
 # The types the server received from USER, in order, one per line.
 e2e_request_types() {  # user
   e2e_control /requests | python3 -c '
@@ -112,6 +122,26 @@ e2e_screenshot() {  # name
   local directory=${VELMOR_ARTIFACTS:-$e2e_root/artifacts/screenshots}
   mkdir -p "$directory"
   import -window root "$directory/$1.png" && echo "screenshot: $directory/$1.png"
+}
+
+# The most frequent colour of a screenshot, as "r,g,b".
+e2e_dominant_colour() {  # shot
+  convert "$1" -format %c histogram:info:- 2>/dev/null | sort -rn | head -n 1 |
+    sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1,\2,\3/'
+}
+
+# The client draws on its own schedule, slower on a busy machine: takes the
+# screenshot NAME again until COLOUR is its most frequent one or SECONDS
+# pass, and prints the colour of the last one.
+e2e_screenshot_until_dominant() {  # name r,g,b [seconds]
+  local shot="${VELMOR_ARTIFACTS:-$e2e_root/artifacts/screenshots}/$1.png" colour deadline=$((SECONDS + ${3:-120}))
+  while :; do
+    e2e_screenshot "$1" >&2
+    colour=$(e2e_dominant_colour "$shot")
+    if [ "$colour" = "$2" ] || [ "$SECONDS" -ge "$deadline" ]; then break; fi
+    sleep 0.5
+  done
+  echo "$colour"
 }
 
 # The main window's client area on the screen as "x y width height" (under

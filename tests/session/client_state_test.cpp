@@ -174,7 +174,7 @@ TEST(ClientStateSession, UsernameAndDesiredRoomAreCopiesUnderTheLock)
 
 // Waits up to `limit` for `done`; true when it held.
 template <typename Done>
-bool waitFor(Done done, std::chrono::milliseconds limit = std::chrono::seconds(5))
+bool waitFor(Done done, std::chrono::milliseconds limit = std::chrono::seconds(30))
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {

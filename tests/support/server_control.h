@@ -45,7 +45,7 @@ public:
     // Polls /users until `user` is listed (or, with present false, no longer
     // listed). False when the time runs out.
     bool waitForUser(std::string_view user, bool present = true,
-                     std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+                     std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
 
 private:
     std::uint16_t port_;

@@ -138,7 +138,7 @@ TEST_P(RecordLayout, CancelledReceivesDoNotPileUpThreadsOrSockets)
     constexpr int kAllowance = 3;
     int threads = 0;
     int sockets = 0;
-    for (int wait = 0; wait < 50; ++wait) {
+    for (int wait = 0; wait < 300; ++wait) {
         threads = processThreadCount() - threadsBefore;
         sockets = openClientSockets();
         if (threads <= kAllowance && sockets <= kAllowance) break;

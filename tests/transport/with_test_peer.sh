@@ -49,7 +49,7 @@ trap 'exit 130' INT TERM
 
 "${peer[@]}" >"$work/peer.out" 2>"$work/peer.err" </dev/null &
 peer_pid=$!
-for _ in $(seq 1 100); do
+for _ in $(seq 1 600); do
   grep -q " listening on " "$work/peer.out" && break
   if ! kill -0 "$peer_pid" 2>/dev/null; then
     echo "with_test_peer.sh: the peer did not start:" >&2
