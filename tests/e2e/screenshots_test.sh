@@ -17,11 +17,6 @@ theme_colours=("19,24,32" "15,22,34" "251,252,254")
 declare -A window_sizes=([1480x940-96]=1480x940 [1480x940-192]=1480x940 [800x600-96]=800x600
                          [800x600-192]=832x632)
 
-dominant_colour() {
-  convert "$1" -format %c histogram:info:- 2>/dev/null | sort -rn | head -n 1 |
-    sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1,\2,\3/'
-}
-
 # low <= value <= high
 within() { [ "$1" -ge "$2" ] && [ "$1" -le "$3" ]; }
 
@@ -50,21 +45,24 @@ check_geometry() {  # name shot screen-width screen-height scale window-size the
     within "$run" $((header - 3 - 2 * scale)) "$header"
 }
 
+# One Wine session (its X screen and prefix) per screen size: starting one
+# costs more than all the runs of the client in it. Each run gets its theme,
+# scale and a log file of its own.
 for size in 1480x940 800x600; do
   width=${size%x*}
   height=${size#*x}
+  e2e_start_session "$((width + 32))x$((height + 32))" || continue
   for dpi in 96 192; do
     for theme in 0 1 2; do
       name="workspace-${theme_names[$theme]}-${dpi}dpi-${size}"
       echo "== $name"
-      e2e_start_session "$((width + 32))x$((height + 32))" || continue
       client_prefix_prepare "Shooter$theme$dpi$width" "$theme" "$dpi"
+      rm -f "$(client_log_path)"
       e2e_start_client
-      if e2e_wait_for_log "WS RX: connected" 60; then
-        sleep 3  # a few frames after the first lists arrived
-        e2e_screenshot "$name"
+      # The last of the first lists handled by the window, then its frames.
+      if e2e_wait_for_log "WS RX: blocked_users" 120; then
+        colour=$(e2e_screenshot_until_dominant "$name" "${theme_colours[$theme]}")
         shot="${VELMOR_ARTIFACTS:-$e2e_root/artifacts/screenshots}/$name.png"
-        colour=$(dominant_colour "$shot")
         e2e_check "$name is drawn in its theme (dominant colour $colour)" [ "$colour" = "${theme_colours[$theme]}" ]
         check_geometry "$name" "$shot" $((width + 32)) $((height + 32)) $((dpi / 96)) \
           "${window_sizes[$size-$dpi]}" "${theme_colours[$theme]}"
@@ -72,8 +70,8 @@ for size in 1480x940 800x600; do
         e2e_fail "$name: the client did not connect"
       fi
       e2e_close_client || e2e_fail "$name: the client did not exit cleanly"
-      e2e_stop_session
     done
   done
+  e2e_stop_session
 done
 exit $E2E_FAILED
