@@ -4,13 +4,17 @@
 // the client's memory once it has connected. It starts the real client (the
 // same start-up as VelmorChat.exe) and draws frames directly. Run it under
 // Wine against the local server, with a name stored so that it connects:
-//   bench/render_frame_bench.sh
+//   bench/render_frame_bench.sh [--long]
+// Each of the six cases (three pages, 10 and 10,000 users) draws
+// kDefaultFrames frames, kLongFrames with --long; each prints a line when it
+// starts and its figures when it ends.
 //
 // Under Wine with Xvfb, Present runs Mesa's software renderer, partly on
 // threads of its own: the present half is therefore given as this thread's
 // CPU time and as the whole process's CPU time. Wine counts thread CPU time
 // in 10 ms ticks, so the per-frame CPU figures are averages of whole ticks
-// over 120 frames; the wall times are exact.
+// over the case's frames; the wall times are exact.
+#include "bench_report.h"
 #include "app/main_window.h"
 #include "diagnostics/diagnostic_log.h"
 #include "platform/app_messages.h"
@@ -30,6 +34,10 @@
 using namespace Velmor;
 
 namespace {
+
+constexpr int kDefaultFrames = 120;
+constexpr int kLongFrames = 600;
+constexpr int kConnectSeconds = 60;
 
 unsigned long long ticks(const FILETIME& time)
 {
@@ -57,16 +65,20 @@ CpuClock now()
     return clock;
 }
 
+// The clock is checked after every message: the frame timer fires every
+// 16 ms and a software-rendered frame takes longer, so the queue is never
+// empty and draining it first would never return.
 void pumpFor(DWORD milliseconds)
 {
     const ULONGLONG end = ::GetTickCount64() + milliseconds;
     MSG message;
     while (::GetTickCount64() < end) {
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&message);
             ::DispatchMessageW(&message);
+        } else {
+            ::Sleep(5);
         }
-        ::Sleep(5);
     }
 }
 
@@ -81,11 +93,11 @@ void printMemory(const char* when)
     ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                            sizeof(counters));
     constexpr double kMegabyte = 1024.0 * 1024.0;
-    std::printf("memory %s: private (PagefileUsage) %.1f MB, working set (WorkingSetSize) %.1f MB"
-                " [PrivateUsage reads %.1f MB]\n",
-                when, static_cast<double>(counters.PagefileUsage) / kMegabyte,
-                static_cast<double>(counters.WorkingSetSize) / kMegabyte,
-                static_cast<double>(counters.PrivateUsage) / kMegabyte);
+    Bench::say("memory %s: private (PagefileUsage) %.1f MB, working set (WorkingSetSize) %.1f MB"
+               " [PrivateUsage reads %.1f MB]\n",
+               when, static_cast<double>(counters.PagefileUsage) / kMegabyte,
+               static_cast<double>(counters.WorkingSetSize) / kMegabyte,
+               static_cast<double>(counters.PrivateUsage) / kMegabyte);
 }
 
 // The moment ImGui::Render returns inside the frame: the end of building.
@@ -122,13 +134,30 @@ FrameCosts measureFrames(int frames)
 
 }  // namespace
 
-int wmain()
+int wmain(int argc, wchar_t** argv)
 {
-    if (!startApplication(::GetModuleHandleW(nullptr), SW_SHOWNORMAL)) return 1;
+    const bool longRun = Bench::hasFlag(argc, argv, L"--long");
+    const int frames = longRun ? kLongFrames : kDefaultFrames;
+    Bench::say("render_frame_bench: %d frames a case (--long: %d)\n", frames, kLongFrames);
     ClientState& state = clientState();
-    for (int waited = 0; waited < 300 && !state.connected; ++waited) pumpFor(100);
-    pumpFor(2000);  // the first lists arrive
-    std::printf("connected: %s\n", state.connected ? "yes" : "no");
+    {
+        Bench::Case start("start the client and connect to the local server (up to %d s)", kConnectSeconds);
+        if (!startApplication(::GetModuleHandleW(nullptr), SW_SHOWNORMAL)) return 1;
+        start.figure("started after %.1f s", start.seconds());
+        // Bounded by the clock, not by a count of waits: on a loaded machine
+        // one software-rendered frame can take longer than a wait.
+        const ULONGLONG deadline = ::GetTickCount64() + kConnectSeconds * 1000ull;
+        ULONGLONG nextReport = ::GetTickCount64() + 5000;
+        while (!state.connected && ::GetTickCount64() < deadline) {
+            pumpFor(100);
+            if (::GetTickCount64() >= nextReport) {
+                start.figure("%.0f s: not connected yet", start.seconds());
+                nextReport += 5000;
+            }
+        }
+        pumpFor(2000);  // the first lists arrive
+        start.end("connected: %s", state.connected ? "yes" : "no");
+    }
     printMemory("after connecting");
 
     while (ActivityTranscript::text().size() + 200 < ActivityTranscript::kMaxCharacters) {
@@ -142,18 +171,19 @@ int wmain()
     hook.Callback = &noteRendered;
     const ImGuiID hookId = ImGui::AddContextHook(ImGui::GetCurrentContext(), &hook);
 
-    std::printf("per frame, ms: build (CPU of this thread, wall) | present (CPU of this thread, CPU of the"
-                " process, wall)\n");
+    Bench::say("per frame, ms: build (CPU of this thread, wall) | present (CPU of this thread, CPU of the"
+               " process, wall)\n");
     for (const int page : {0, 1, 6}) {
         state.activePage = static_cast<WorkspacePageId>(page);
         for (const int users : {10, 10000}) {
+            Bench::Case report("page %d, %5d online users, full transcript: %d frames", page, users, frames);
             state.onlineUsers.clear();
             for (int i = 0; i < users; ++i) state.onlineUsers.push_back(L"Player" + std::to_wstring(i));
-            const FrameCosts costs = measureFrames(120);
-            std::printf("page %d, %5d online users, full transcript: build %.2f CPU, %.2f wall | present %.2f CPU,"
-                        " %.2f process CPU, %.2f wall\n",
-                        page, users, costs.build.thread, costs.build.wall, costs.present.thread,
-                        costs.present.process, costs.present.wall);
+            const FrameCosts costs = measureFrames(frames);
+            report.end("page %d, %5d online users, full transcript: build %.2f CPU, %.2f wall | present %.2f CPU,"
+                       " %.2f process CPU, %.2f wall",
+                       page, users, costs.build.thread, costs.build.wall, costs.present.thread,
+                       costs.present.process, costs.present.wall);
         }
     }
     ImGui::RemoveContextHook(ImGui::GetCurrentContext(), hookId);

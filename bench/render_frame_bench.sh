@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Runs render_frame_bench.exe under Wine against the local server (port 443
 # must be free), in a fresh prefix with a stored name so that it connects.
+# Arguments go to the benchmark: --long draws 600 frames a case instead of
+# 120.
+#
+#   bench/render_frame_bench.sh [--long]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_root=${VELMOR_BUILD_ROOT:-$root/build}
@@ -12,4 +16,4 @@ trap 'wine_session_stop; rm -rf "$work"' EXIT
 wine_session_start "$work"
 client_prefix_prepare "BenchUser"
 VELMOR_NATIVE_BIN_DIR="$build_root/native/bin" \
-  "$root/scripts/lib/with_local_server.sh" --demo -- "$build_root/windows/bin/render_frame_bench.exe"
+  "$root/scripts/lib/with_local_server.sh" --demo -- "$build_root/windows/bin/render_frame_bench.exe" "$@"

@@ -2,8 +2,14 @@
 // in rooms, each sending one room message a second; prints the delivery
 // latency percentiles (send to receipt, every receiver including the sender's
 // echo) and the server's memory. Not a test: run it at a quiet moment.
+// The server it starts listens on free ports of its own, not on 443.
 //
-//   build/native/bin/server_load_bench [--clients 1000] [--seconds 60] [--room-size 10]
+//   build/native/bin/server_load_bench [--long] [--clients N] [--seconds S] [--room-size R]
+//
+// By default 1000 clients and 20 s of traffic, so that a run with its ramp
+// stays well under two minutes on a 2-core machine; --long is 1000 clients
+// and 60 s. --clients and --seconds override either.
+#include "bench_report.h"
 #include "server_harness.h"
 
 #include "json/json_value.h"
@@ -36,9 +42,14 @@ namespace {
 
 struct Settings {
     int clients = 1000;
-    int seconds = 60;
+    int seconds = 20;
     int roomSize = 10;
 };
+
+constexpr int kLongClients = 1000;
+constexpr int kLongSeconds = 60;
+// How often the phases print how far they are.
+constexpr auto kProgressEvery = 5s;
 
 struct Totals {
     int connected = 0;
@@ -197,12 +208,20 @@ private:
     bool failed_ = false;
 };
 
-// Runs the I/O loop until `done` holds or `limit` passes.
-template <typename Condition>
-bool runUntil(asio::io_context& io, Clock::duration limit, Condition done)
+// Runs the I/O loop until `done` holds or `limit` passes, calling `progress`
+// every kProgressEvery meanwhile.
+template <typename Condition, typename Progress>
+bool runUntil(asio::io_context& io, Clock::duration limit, Condition done, Progress progress)
 {
     const auto deadline = Clock::now() + limit;
-    while (!done() && Clock::now() < deadline) io.run_for(50ms);
+    auto nextReport = Clock::now() + kProgressEvery;
+    while (!done() && Clock::now() < deadline) {
+        io.run_for(50ms);
+        if (Clock::now() >= nextReport) {
+            progress();
+            nextReport += kProgressEvery;
+        }
+    }
     return done();
 }
 
@@ -247,17 +266,29 @@ double percentile(const std::vector<std::uint32_t>& sorted, double p)
 int main(int argc, char** argv)
 {
     Settings settings;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    if (Bench::hasFlag(argc, argv, "--long")) {
+        settings.clients = kLongClients;
+        settings.seconds = kLongSeconds;
+    }
+    bool usable = true;
+    for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
-        const int value = std::atoi(argv[i + 1]);
+        if (name == "--long") continue;
+        const int value = i + 1 < argc ? std::atoi(argv[++i]) : 0;
         if (name == "--clients") settings.clients = value;
         else if (name == "--seconds") settings.seconds = value;
         else if (name == "--room-size") settings.roomSize = value;
+        else usable = false;
     }
-    if (settings.clients < 1 || settings.seconds < 1 || settings.roomSize < 2 || settings.roomSize > 64) {
-        std::fprintf(stderr, "usage: server_load_bench [--clients N] [--seconds S] [--room-size R, 2 to 64]\n");
+    if (!usable || settings.clients < 1 || settings.seconds < 1 || settings.roomSize < 2 || settings.roomSize > 64) {
+        std::fprintf(stderr,
+                     "usage: server_load_bench [--long] [--clients N] [--seconds S] [--room-size R, 2 to 64]\n"
+                     "  default %d clients, %d s; --long %d clients, %d s\n",
+                     Settings{}.clients, Settings{}.seconds, kLongClients, kLongSeconds);
         return 2;
     }
+    Bench::say("server_load_bench: %d clients in rooms of up to %d, %d s of traffic (--long: %d clients, %d s)\n",
+               settings.clients, settings.roomSize, settings.seconds, kLongClients, kLongSeconds);
     // The benchmark's own end holds one descriptor per client too (the server
     // raises its own limit).
     rlimit files{};
@@ -270,7 +301,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "could not start the server: %s\n", server.startError().c_str());
         return 1;
     }
-    std::printf("server: %s (pid %d), %s at start\n", server.listeningLine().c_str(), server.pid(), memoryOf(server.pid()).c_str());
+    Bench::say("server: %s (pid %d), %s at start\n", server.listeningLine().c_str(), server.pid(),
+               memoryOf(server.pid()).c_str());
 
     asio::io_context io(1);
     asio::ssl::context tls(asio::ssl::context::tls_client);
@@ -279,38 +311,58 @@ int main(int argc, char** argv)
     Totals totals;
     std::vector<std::shared_ptr<BenchClient>> clients;
 
+    Bench::Case ramp("connect %d clients (TLS, WebSocket upgrade) and join %d rooms", settings.clients,
+                     (settings.clients + settings.roomSize - 1) / settings.roomSize);
     const auto rampStart = Clock::now();
+    const auto connectProgress = [&] {
+        ramp.figure("%.0f s: %d of %d connected, %d failed", Bench::secondsSince(rampStart), totals.connected,
+                    settings.clients, totals.failed);
+    };
     for (int i = 0; i < settings.clients; ++i) {
         clients.push_back(std::make_shared<BenchClient>(io, tls, i, settings, totals));
         clients.back()->start(server.port());
         io.poll();  // let earlier connections progress while opening more
     }
-    if (!runUntil(io, 120s, [&] { return totals.connected + totals.failed == settings.clients; }) || totals.failed) {
+    if (!runUntil(io, 120s, [&] { return totals.connected + totals.failed == settings.clients; }, connectProgress) ||
+        totals.failed) {
         std::fprintf(stderr, "only %d of %d clients connected (%d failed)\n", totals.connected, settings.clients, totals.failed);
         return 1;
     }
     const double rampSeconds = std::chrono::duration<double>(Clock::now() - rampStart).count();
+    ramp.figure("%d clients connected in %.1f s", settings.clients, rampSeconds);
+    const auto joinProgress = [&] {
+        ramp.figure("%.0f s: %d of %d joined their rooms", Bench::secondsSince(rampStart), totals.joined,
+                    settings.clients);
+    };
     // Room creators first, so every other join finds its room.
     const int rooms = (settings.clients + settings.roomSize - 1) / settings.roomSize;
     for (int i = 0; i < settings.clients; i += settings.roomSize) clients[static_cast<std::size_t>(i)]->enterRoom();
-    runUntil(io, 60s, [&] { return totals.joined == rooms; });
+    runUntil(io, 60s, [&] { return totals.joined == rooms; }, joinProgress);
     for (int i = 0; i < settings.clients; ++i)
         if (i % settings.roomSize != 0) clients[static_cast<std::size_t>(i)]->enterRoom();
-    if (!runUntil(io, 60s, [&] { return totals.joined == settings.clients; })) {
+    if (!runUntil(io, 60s, [&] { return totals.joined == settings.clients; }, joinProgress)) {
         std::fprintf(stderr, "only %d of %d clients joined their rooms\n", totals.joined, settings.clients);
         return 1;
     }
     // Let the arrival news drain before measuring.
     io.run_for(2s);
-    std::printf("%d clients connected in %.1f s and joined %d rooms of up to %d; server %s\n", settings.clients, rampSeconds,
-                rooms, settings.roomSize,
-                memoryOf(server.pid()).c_str());
+    ramp.end("%d clients connected in %.1f s and joined %d rooms of up to %d; server %s", settings.clients, rampSeconds,
+             rooms, settings.roomSize, memoryOf(server.pid()).c_str());
 
+    Bench::Case traffic("traffic: every client sends one room message a second for %d s", settings.seconds);
     const double cpuBefore = cpuSecondsOf(server.pid());
     totals.sending = true;
     for (int i = 0; i < settings.clients; ++i)
         clients[static_cast<std::size_t>(i)]->startSending(std::chrono::microseconds(1000000LL * i / settings.clients));
-    io.run_for(std::chrono::seconds(settings.seconds));
+    const auto trafficStart = Clock::now();
+    const auto trafficEnd = trafficStart + std::chrono::seconds(settings.seconds);
+    while (Clock::now() < trafficEnd) {
+        io.run_for(std::min<Clock::duration>(kProgressEvery, trafficEnd - Clock::now()));
+        if (Clock::now() < trafficEnd)
+            traffic.figure("%.0f s: %lld sent, %lld of %lld deliveries so far, %d client failures",
+                           Bench::secondsSince(trafficStart), totals.sent, totals.deliveredInWindow,
+                           totals.expectedDeliveries, totals.failed);
+    }
     totals.sending = false;
     const long long sent = totals.sent;
     const long long expected = totals.expectedDeliveries;
@@ -323,14 +375,15 @@ int main(int argc, char** argv)
 
     auto& latencies = totals.latenciesMicros;
     std::sort(latencies.begin(), latencies.end());
-    std::printf("%d s of traffic: %lld room messages sent (%lld sends skipped), %lld deliveries of %lld expected (%.3f%%), %d client failures\n",
-                settings.seconds, sent, totals.skippedSends, totals.deliveredInWindow, expected,
-                expected ? 100.0 * static_cast<double>(totals.deliveredInWindow) / static_cast<double>(expected) : 0.0,
-                totals.failed);
-    std::printf("delivery latency ms: p50 %.2f  p90 %.2f  p99 %.2f  p99.9 %.2f  max %.2f\n", percentile(latencies, 50),
-                percentile(latencies, 90), percentile(latencies, 99), percentile(latencies, 99.9),
-                latencies.empty() ? 0.0 : latencies.back() / 1000.0);
-    std::printf("server: %s at the end; %.1f CPU seconds over the %d s of traffic (%.0f%% of one core)\n",
+    traffic.figure("%d s of traffic: %lld room messages sent (%lld sends skipped), %lld deliveries of %lld expected"
+                   " (%.3f%%), %d client failures",
+                   settings.seconds, sent, totals.skippedSends, totals.deliveredInWindow, expected,
+                   expected ? 100.0 * static_cast<double>(totals.deliveredInWindow) / static_cast<double>(expected) : 0.0,
+                   totals.failed);
+    traffic.figure("delivery latency ms: p50 %.2f  p90 %.2f  p99 %.2f  p99.9 %.2f  max %.2f", percentile(latencies, 50),
+                   percentile(latencies, 90), percentile(latencies, 99), percentile(latencies, 99.9),
+                   latencies.empty() ? 0.0 : latencies.back() / 1000.0);
+    traffic.end("server: %s at the end; %.1f CPU seconds over the %d s of traffic (%.0f%% of one core)",
                 memoryAtEnd.c_str(), cpuSeconds, settings.seconds, 100.0 * cpuSeconds / settings.seconds);
     return server.stop(SIGTERM) == 0 ? 0 : 1;
 }

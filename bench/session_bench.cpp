@@ -4,8 +4,15 @@
 // The snapshot figures come in three parts: parsing alone, the list rules
 // alone (no main window, so nothing is refilled), and the whole dispatch with
 // list boxes made as the main window makes its own (owner-drawn, hidden, the
-// interface font). Run under Wine:
-//   wine build/windows/bin/session_bench.exe [names]
+// interface font). Every case prints a line when it starts and its figures
+// when it ends. Run it through bench/session_bench.sh (its own Wine prefix
+// and Xvfb), or under Wine with an X display:
+//   wine build/windows/bin/session_bench.exe [--long] [names]
+// --long repeats every case more often (see Counts); `names` changes the
+// roster size (default 10,000). Without a display Wine cannot make the
+// window, and the transcript (which only grows while its box exists) could
+// never be filled: the benchmark then stops at once with an error.
+#include "bench_report.h"
 #include "diagnostics/diagnostic_log.h"
 #include "json/json_value.h"
 #include "platform/app_messages.h"
@@ -93,109 +100,177 @@ double averageMilliseconds(int runs, Work&& work)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count() / runs;
 }
 
-struct SnapshotFigures {
-    double first = 0;
-    double changed = 0;
-    double same = 0;
-    double delta = 0;
+// How often each case repeats.
+struct Counts {
+    int parses;           // parsing alone, list rules alone
+    int changedSnapshots; // alternating snapshots that differ in every name (even: ends as the first)
+    int sameSnapshots;    // the unchanged snapshot
+    int deltas;           // presence deltas against the full list
+    int messages;         // room messages into the full transcript
+    int lines;            // log lines alone, transcript lines alone
+    int syncsOne;         // box updates after one line
+    int syncsBurst;       // box updates after 100 lines
 };
+
+constexpr Counts kDefaultCounts = {10, 10, 10, 20, 2000, 500, 20, 5};
+constexpr Counts kLongCounts = {50, 50, 50, 200, 20000, 5000, 100, 25};
 
 // A first snapshot of new names, then alternating snapshots that differ in
 // every name (the worst case: both lists change), then the same snapshot
 // again, then small deltas against the full list.
-SnapshotFigures measureSnapshots(ClientState& state, int names)
+void measureSnapshots(ClientState& state, int names, const Counts& counts)
 {
     state.onlineUsers.clear();
     state.recentUsers.clear();
     const std::string first = usersList(names, 0);
     const std::string second = usersList(names, names / 2);
-    SnapshotFigures figures;
-    figures.first = averageMilliseconds(1, [&](int) { dispatchServerText(state, first); });
-    figures.changed = averageMilliseconds(10, [&](int i) { dispatchServerText(state, i % 2 ? first : second); });
-    figures.same = averageMilliseconds(10, [&](int) { dispatchServerText(state, first); });
+    {
+        Bench::Case report("users_list of %d new names (first snapshot), once", names);
+        report.end("%.1f ms", averageMilliseconds(1, [&](int) { dispatchServerText(state, first); }));
+    }
+    {
+        Bench::Case report("users_list of %d names, every name changed, %d times", names, counts.changedSnapshots);
+        report.end("%.1f ms each", averageMilliseconds(counts.changedSnapshots, [&](int i) {
+                       dispatchServerText(state, i % 2 ? first : second);
+                   }));
+    }
+    {
+        Bench::Case report("users_list of %d names, unchanged, %d times", names, counts.sameSnapshots);
+        report.end("%.1f ms each",
+                   averageMilliseconds(counts.sameSnapshots, [&](int) { dispatchServerText(state, first); }));
+    }
     dispatchServerText(state, first);
-    figures.delta = averageMilliseconds(20, [&](int i) {
-        const std::string name = "\"Arrival" + std::to_string(i) + "\"";
-        dispatchServerText(state, R"({"type":"presence_delta","went_online":[)" + name +
-                                      R"(],"went_offline":["Player)" + std::to_string(i) + R"("]})");
-    });
-    return figures;
-}
-
-void printSnapshots(const char* title, const SnapshotFigures& figures, int names)
-{
-    std::printf("%s\n", title);
-    std::printf("  users_list of %d new names (first snapshot): %.1f ms\n", names, figures.first);
-    std::printf("  users_list of %d names, every name changed: %.1f ms\n", names, figures.changed);
-    std::printf("  users_list of %d names, unchanged: %.1f ms\n", names, figures.same);
-    std::printf("  presence_delta against %d names: %.2f ms\n", names, figures.delta);
+    {
+        Bench::Case report("presence_delta (one leaves, one arrives) against %d names, %d times", names, counts.deltas);
+        report.end("%.2f ms each", averageMilliseconds(counts.deltas, [&](int i) {
+                       const std::string name = "\"Arrival" + std::to_string(i) + "\"";
+                       dispatchServerText(state, R"({"type":"presence_delta","went_online":[)" + name +
+                                                     R"(],"went_offline":["Player)" + std::to_string(i) + R"("]})");
+                   }));
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const int names = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const bool longRun = Bench::hasFlag(argc, argv, "--long");
+    const Counts& counts = longRun ? kLongCounts : kDefaultCounts;
+    int names = 10000;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) != "--long") names = std::atoi(argv[i]);
+    }
+    if (names < 2) {
+        std::fprintf(stderr, "usage: session_bench [--long] [names, at least 2]\n");
+        return 2;
+    }
+    Bench::say("session_bench: %d names, %s counts (--long repeats every case more often)\n", names,
+               longRun ? "long" : "default");
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
     ::SetEnvironmentVariableW(L"LOCALAPPDATA", temp);
     ClientState& state = clientState();
     state.setUsername("bench");
+    // Made now so that a missing display fails before any measuring; it
+    // becomes the main window only for the cases that use it.
+    const HWND mainWindow = makeMainWindow();
+    if (!mainWindow || !::GetDlgItem(mainWindow, idTranscriptBox)) {
+        std::fprintf(stderr,
+                     "session_bench: could not create the window and its controls (error %lu); under Wine this"
+                     " needs an X display: run bench/session_bench.sh, or set DISPLAY\n",
+                     static_cast<unsigned long>(::GetLastError()));
+        return 1;
+    }
 
     const std::string snapshot = usersList(names, 0);
-    const double parseOnly = averageMilliseconds(10, [&](int) { (void)parseJsonDocument(snapshot); });
+    {
+        Bench::Case report("users_list of %d names: parsing alone, %d times", names, counts.parses);
+        report.end("%.1f ms each",
+                   averageMilliseconds(counts.parses, [&](int) { (void)parseJsonDocument(snapshot); }));
+    }
     const auto parsed = parseJsonDocument(snapshot);
-    const double rulesOnly = averageMilliseconds(10, [&](int i) {
-        state.onlineUsers.clear();
-        state.recentUsers.clear();
-        if (i % 2) state.onlineUsers.push_back(L"someone else");
-        applyUsersList(state, *parsed);
-    });
+    {
+        Bench::Case report("users_list of %d names: list rules alone (parsed, new names), %d times", names,
+                           counts.parses);
+        report.end("%.1f ms each", averageMilliseconds(counts.parses, [&](int i) {
+                       state.onlineUsers.clear();
+                       state.recentUsers.clear();
+                       if (i % 2) state.onlineUsers.push_back(L"someone else");
+                       applyUsersList(state, *parsed);
+                   }));
+    }
 
     // No main window: only the parsing and the list rules.
-    const SnapshotFigures bare = measureSnapshots(state, names);
+    Bench::say("dispatch without a main window (parsing and list rules):\n");
+    measureSnapshots(state, names, counts);
     // With the main window's controls: the list boxes are refilled too.
-    setMainWindowHandle(makeMainWindow());
-    const SnapshotFigures full = measureSnapshots(state, names);
+    Bench::say("dispatch with the main window's list boxes (owner-drawn, hidden):\n");
+    setMainWindowHandle(mainWindow);
+    measureSnapshots(state, names, counts);
 
     // Fill the transcript, then measure room messages into the full one.
     // Trimming keeps it just under the limit, so fill until one more line
     // would pass it.
-    while (ActivityTranscript::text().size() + 200 < ActivityTranscript::kMaxCharacters) {
-        dispatchServerText(state, R"({"type":"message","username":"filler","text":")" + std::string(120, 'x') + "\"}");
+    {
+        Bench::Case report("fill the transcript to %zu characters with room messages",
+                           ActivityTranscript::kMaxCharacters);
+        int filled = 0;
+        while (ActivityTranscript::text().size() + 200 < ActivityTranscript::kMaxCharacters) {
+            const std::size_t before = ActivityTranscript::text().size();
+            dispatchServerText(state,
+                               R"({"type":"message","username":"filler","text":")" + std::string(120, 'x') + "\"}");
+            if (ActivityTranscript::text().size() <= before) {
+                std::fprintf(stderr, "session_bench: the transcript does not grow\n");
+                return 1;
+            }
+            ++filled;
+        }
+        report.end("%d messages", filled);
     }
-    const int messages = 2000;
-    const double perMessage = averageMilliseconds(messages, [&](int i) {
-        dispatchServerText(state, R"({"type":"message","username":"amy","text":"line )" + std::to_string(i) +
-                                      R"( of the benchmark, long enough to look like a chat line"})");
-    });
-    const double logOnly = averageMilliseconds(500, [&](int i) {
-        DiagnosticLog::write(kLevelTrace, L"WS RX: message " + std::to_wstring(i));
-    });
-    const double appendOnly = averageMilliseconds(500, [&](int i) {
-        ActivityTranscript::append(L"amy: line " + std::to_wstring(i) + L" of the benchmark, long enough to look like a chat line");
-    });
+    {
+        Bench::Case report("room messages into a full transcript, %d times", counts.messages);
+        const double perMessage = averageMilliseconds(counts.messages, [&](int i) {
+            dispatchServerText(state, R"({"type":"message","username":"amy","text":"line )" + std::to_string(i) +
+                                          R"( of the benchmark, long enough to look like a chat line"})");
+        });
+        report.end("%zu characters: %.3f ms each, %.0f per second", ActivityTranscript::text().size(), perMessage,
+                   1000.0 / perMessage);
+    }
+    {
+        Bench::Case report("of which the log line, %d times", counts.lines);
+        report.end("%.3f ms each", averageMilliseconds(counts.lines, [&](int i) {
+                       DiagnosticLog::write(kLevelTrace, L"WS RX: message " + std::to_wstring(i));
+                   }));
+    }
+    {
+        Bench::Case report("of which the transcript line, %d times", counts.lines);
+        report.end("%.3f ms each", averageMilliseconds(counts.lines, [&](int i) {
+                       ActivityTranscript::append(L"amy: line " + std::to_wstring(i) +
+                                                  L" of the benchmark, long enough to look like a chat line");
+                   }));
+    }
     // What the frame tick then pays to bring the hidden transcript box up to
     // date: after one new line, and after a burst of 100.
-    ActivityTranscript::syncBox();
-    const double syncOne = averageMilliseconds(20, [&](int i) {
-        ActivityTranscript::append(L"one line " + std::to_wstring(i));
-        ActivityTranscript::syncBox();
-    });
-    const double syncBurst = averageMilliseconds(5, [&](int i) {
-        for (int line = 0; line < 100; ++line) {
-            ActivityTranscript::append(L"burst " + std::to_wstring(i) + L" line " + std::to_wstring(line));
-        }
-        ActivityTranscript::syncBox();
-    });
-
-    std::printf("users_list of %d names: parsing alone %.1f ms, list rules alone (parsed, new names) %.1f ms\n", names,
-                parseOnly, rulesOnly);
-    printSnapshots("dispatch without a main window (parsing and list rules):", bare, names);
-    printSnapshots("dispatch with the main window's list boxes (owner-drawn, hidden):", full, names);
-    std::printf("room messages into a full transcript (%zu characters): %.3f ms each, %.0f per second\n",
-                ActivityTranscript::text().size(), perMessage, 1000.0 / perMessage);
-    std::printf("  of which: log line %.3f ms, transcript line %.3f ms\n", logOnly, appendOnly);
-    std::printf("transcript box update per frame: %.2f ms after one line, %.2f ms after 100 lines\n", syncOne, syncBurst);
+    {
+        Bench::Case report("transcript box: first update to the full transcript");
+        report.end("%.1f ms", averageMilliseconds(1, [](int) { ActivityTranscript::syncBox(); }));
+    }
+    {
+        Bench::Case report("transcript box update per frame after one line, %d times", counts.syncsOne);
+        report.end("%.2f ms each", averageMilliseconds(counts.syncsOne, [&](int i) {
+                       ActivityTranscript::append(L"one line " + std::to_wstring(i));
+                       ActivityTranscript::syncBox();
+                   }));
+    }
+    {
+        Bench::Case report("transcript box update per frame after 100 lines, %d times", counts.syncsBurst);
+        report.end("%.2f ms each", averageMilliseconds(counts.syncsBurst, [&](int i) {
+                       for (int line = 0; line < 100; ++line) {
+                           ActivityTranscript::append(L"burst " + std::to_wstring(i) + L" line " +
+                                                      std::to_wstring(line));
+                       }
+                       ActivityTranscript::syncBox();
+                   }));
+    }
     return 0;
 }
