@@ -53,30 +53,25 @@ class Case {
 public:
     explicit Case(const char* format, ...) : start_(Clock::now())
     {
-        std::fputs("> ", stdout);
         va_list arguments;
         va_start(arguments, format);
-        vsay(format, arguments);
+        line("> ", format, arguments, "\n");
         va_end(arguments);
-        say("\n");
     }
 
     void figure(const char* format, ...)
     {
-        std::fputs("    ", stdout);
         va_list arguments;
         va_start(arguments, format);
-        vsay(format, arguments);
+        line("    ", format, arguments, "\n");
         va_end(arguments);
-        say("\n");
     }
 
     void end(const char* format, ...)
     {
-        std::fputs("    ", stdout);
         va_list arguments;
         va_start(arguments, format);
-        vsay(format, arguments);
+        line("    ", format, arguments, "");
         va_end(arguments);
         say("   [%.1f s]\n", secondsSince(start_));
     }
@@ -84,6 +79,13 @@ public:
     double seconds() const { return secondsSince(start_); }
 
 private:
+    static void line(const char* prefix, const char* format, va_list arguments, const char* ending)
+    {
+        std::fputs(prefix, stdout);
+        vsay(format, arguments);
+        say("%s", ending);
+    }
+
     Clock::time_point start_;
 };
 

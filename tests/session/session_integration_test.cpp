@@ -87,19 +87,28 @@ std::size_t threadCount()
     return count;
 }
 
-// Log lines without their time stamps ("hh:mm:ss.mmm "), from the one after
+// Whole log lines, time stamps ("hh:mm:ss.mmm ") included, from the one after
 // `marker` on (every test writes its own marker first).
-std::vector<std::wstring> logLinesAfter(const std::wstring& marker)
+std::vector<std::wstring> stampedLinesAfter(const std::wstring& marker)
 {
     std::vector<std::wstring> lines;
     for (const LogEntry& entry : DiagnosticLog::snapshot()) {
-        const std::wstring text = entry.text.size() > 13 ? entry.text.substr(13) : entry.text;
-        if (text == L"[INFO] " + marker) {
+        if (entry.text.size() > 13 && entry.text.compare(13, std::wstring::npos, L"[INFO] " + marker) == 0) {
             lines.clear();
             continue;
         }
-        lines.push_back(text);
+        lines.push_back(entry.text);
     }
+    return lines;
+}
+
+std::wstring withoutStamp(const std::wstring& line) { return line.size() > 13 ? line.substr(13) : line; }
+
+// The same lines without their time stamps.
+std::vector<std::wstring> logLinesAfter(const std::wstring& marker)
+{
+    std::vector<std::wstring> lines = stampedLinesAfter(marker);
+    for (std::wstring& line : lines) line = withoutStamp(line);
     return lines;
 }
 
@@ -126,13 +135,10 @@ int msBetween(int earlier, int later) { return (later - earlier + kDayMs) % kDay
 std::vector<int> loggedAt(const std::wstring& marker, const std::wstring& line)
 {
     std::vector<int> times;
-    for (const LogEntry& entry : DiagnosticLog::snapshot()) {
-        const std::wstring text = entry.text.size() > 13 ? entry.text.substr(13) : entry.text;
+    for (const std::wstring& stamped : stampedLinesAfter(marker)) {
         unsigned hours = 0, minutes = 0, seconds = 0, milliseconds = 0;
-        if (text == L"[INFO] " + marker) {
-            times.clear();
-        } else if (text == line &&
-                   ::swscanf(entry.text.c_str(), L"%2u:%2u:%2u.%3u", &hours, &minutes, &seconds, &milliseconds) == 4) {
+        if (withoutStamp(stamped) == line &&
+            ::swscanf(stamped.c_str(), L"%2u:%2u:%2u.%3u", &hours, &minutes, &seconds, &milliseconds) == 4) {
             times.push_back(timeOfDay(hours, minutes, seconds, milliseconds));
         }
     }
