@@ -76,6 +76,11 @@ ParsedRequest parseRequest(std::string_view text)
     return request;
 }
 
+bool isModerationRequest(std::string_view type)
+{
+    return type == "block_user" || type == "unblock_user" || type == "transfer_host" || type == "kick_user";
+}
+
 const std::map<std::string, Community::Handler, std::less<>>& Community::handlers()
 {
     static const std::map<std::string, Handler, std::less<>> table = {

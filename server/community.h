@@ -48,6 +48,10 @@ struct ParsedRequest {
 };
 ParsedRequest parseRequest(std::string_view text);
 
+// Block lists and host moderation: the requests a client keeps pending until
+// the server confirms them, and which tests may leave unanswered.
+bool isModerationRequest(std::string_view type);
+
 inline constexpr int kDefaultMaxPlayers = 8;
 inline constexpr int kMaxMaxPlayers = 64;
 inline constexpr std::size_t kMaxBlockedUsers = 500;

@@ -94,6 +94,8 @@ ControlReply setFault(const Arguments& arguments, ControlTarget& server)
         if (!ms || *ms > 600000) return bad("ms must be a number of milliseconds up to 600000");
         faults.delayDmSentMs = static_cast<unsigned>(*ms);
         faults.withholdDmSent = false;
+    } else if (*name == "withhold_moderation") {
+        faults.withholdModeration = true;
     } else if (*name == "close_after_handshake") {
         std::uint16_t code = 0;
         std::string reason;

@@ -20,6 +20,7 @@ struct Faults {
     bool untrustedCert = false;
     bool withholdDmSent = false;
     unsigned delayDmSentMs = 0;
+    bool withholdModeration = false;  // block, unblock, transfer and kick go unanswered and undone
     bool closeAfterHandshake = false;
     std::uint16_t closeCode = 0;
     std::string closeReason;

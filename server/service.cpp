@@ -162,6 +162,9 @@ public:
         const ParsedRequest request = parseRequest(text);
         if (recording_) record_.add(user, request.type, text);
         if (session.id() == 0) return;  // closing, or replaced by a newer connection
+        // Recorded, then neither carried out nor answered, so the client's
+        // request stays pending.
+        if (faults_.withholdModeration && isModerationRequest(request.type)) return;
         Outbox out;
         community_.handleRequest(session.id(), request, out);
         deliver(out);

@@ -733,4 +733,44 @@ TEST_F(ServerTest, PingAndAcknowledgementFaults)
     EXPECT_TRUE(answered) << "pings are answered again once the faults are cleared";
 }
 
+TEST_F(ServerTest, WithheldModerationIsRecordedButNeitherDoneNorAnsweredUntilCleared)
+{
+    auto amy = join("amy");
+    auto bob = join("bob");
+    amy->send(R"({"type":"create_room","room_name":"Keep","game":""})");
+    amy->send(R"({"type":"join_room","room":"Keep"})");
+    ASSERT_TRUE(amy->receiveType("room_joined"));
+    bob->send(R"({"type":"join_room","room":"Keep"})");
+    ASSERT_TRUE(bob->receiveType("room_joined"));
+    ASSERT_TRUE(amy->receiveType("user_joined_room"));
+
+    const Strings requests = {R"({"type":"block_user","username":"bob"})", R"({"type":"unblock_user","username":"bob"})",
+                              R"({"type":"transfer_host","to":"bob"})", R"({"type":"kick_user","username":"bob"})"};
+    // A "blocked_users" that follows in order proves nothing came before it,
+    // and shows the block list unchanged.
+    const auto answersBefore = [](WsClient& client) {
+        client.send(R"({"type":"list_blocked"})");
+        Strings skipped;
+        const auto blocked = client.receiveType("blocked_users", &skipped);
+        EXPECT_TRUE(blocked && blocked->member("users") && blocked->member("users")->arrayItems.empty());
+        return skipped;
+    };
+    ASSERT_EQ(control.get("/fault?name=withhold_moderation").body, "ok");
+    for (const std::string& request : requests) {
+        amy->send(request);
+        EXPECT_EQ(answersBefore(*amy), Strings{}) << request;
+    }
+    EXPECT_EQ(answersBefore(*bob), Strings{}) << "bob was neither made host nor kicked";
+    const std::string record = control.get("/requests").body;
+    for (const char* type : {"block_user", "unblock_user", "transfer_host", "kick_user"})
+        EXPECT_NE(record.find(R"({"user":"amy","type":")" + std::string(type)), std::string::npos) << record;
+
+    ASSERT_EQ(control.get("/clear_faults").body, "ok");
+    amy->send(requests[0]);
+    EXPECT_EQ(member(amy->receiveType("block_updated"), "action"), "blocked");
+    amy->send(requests[2]);
+    EXPECT_EQ(member(amy->receiveType("host_action_result"), "host"), "bob");
+    EXPECT_EQ(member(bob->receiveType("host_changed"), "host"), "bob");
+}
+
 }  // namespace
