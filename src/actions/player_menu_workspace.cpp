@@ -1,6 +1,7 @@
 // The workspace's player pop-up and selected-player card (Dear ImGui). Their
 // labels are English in every interface language.
 #include "actions/friends.h"
+#include "actions/host_moderation.h"
 #include "actions/player_menu.h"
 #include "json/text_encoding.h"
 #include "session/client_state.h"
@@ -28,6 +29,23 @@ void drawPlayerActionsPopup(const std::wstring& name)
         }
     }
     if (ImGui::MenuItem(blocked ? "Unblock on server" : "Block on server") && !name.empty()) toggleServerBlock(name);
+    // The host's two commands, offered for the other members of the room as
+    // the native menu offers them; a member who is not the host sees them
+    // greyed with the host named.
+    if (state.roomJoined && containsNameIgnoringCase(state.roomMembers, name) &&
+        !equalsIgnoringCase(name, utf8ToUtf16(clientState().readUsername()))) {
+        const bool host = isSelfRoomHost();
+        ImGui::Separator();
+        if (ImGui::MenuItem("Transfer host", nullptr, false, host)) runPlayerCommand(idPlayerTransferHost, name);
+        if (ImGui::MenuItem("Kick from room", nullptr, false, host)) runPlayerCommand(idPlayerKick, name);
+        if (!host) {
+            if (state.roomHost.empty()) {
+                ImGui::TextDisabled("(host only)");
+            } else {
+                ImGui::TextDisabled("(host only \xC2\xB7 current host: %s)", utf16ToUtf8(state.roomHost).c_str());
+            }
+        }
+    }
     ImGui::EndPopup();
 }
 

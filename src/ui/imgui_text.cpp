@@ -21,4 +21,10 @@ bool inputTextString(const char* label, std::string& text, ImGuiInputTextFlags f
                             resizeCallback, &text);
 }
 
+bool fittedButton(const char* label, float width, float height)
+{
+    const float needed = ImGui::CalcTextSize(label, nullptr, true).x + 2 * ImGui::GetStyle().FramePadding.x;
+    return ImGui::Button(label, ImVec2(width > needed ? width : needed, height));
+}
+
 }  // namespace Velmor

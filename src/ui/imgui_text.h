@@ -11,4 +11,9 @@ namespace Velmor {
 // ImGui::InputText over `text`; CallbackResize is added to `flags`.
 bool inputTextString(const char* label, std::string& text, ImGuiInputTextFlags flags = 0);
 
+// A button at least `width` wide and never narrower than its label: the
+// layout's widths were chosen for one font, and a wider one must not cut
+// the label.
+bool fittedButton(const char* label, float width, float height = 0);
+
 }  // namespace Velmor

@@ -91,8 +91,8 @@ void drawHeader(HWND mainWindow, const FrameLayout& layout, float s, IdentityCom
     const bool connected = clientState().connected;
     ImGui::SameLine();
     ImGui::BeginDisabled(!applicable);
-    const bool pressed = ImGui::Button(connectButtonLabel(connected, layout.compactHeader),
-                                       ImVec2((layout.compactHeader ? 92 : 120) * s, 0));
+    const bool pressed = fittedButton(connectButtonLabel(connected, layout.compactHeader),
+                                      (layout.compactHeader ? 92 : 120) * s);
     ImGui::EndDisabled();
     if ((entered && applicable) || pressed) {
         const std::wstring name = trimWhitespace(utf8ToUtf16(workspace.identityInput));

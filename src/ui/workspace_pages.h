@@ -1,16 +1,55 @@
-// The page area of the workspace: draws the active page inside the page child.
+// The page area of the workspace: the seven pages drawn inside the page
+// child, and the helpers they share. The pages never talk to the server
+// themselves: they copy what the user typed into the main window's hidden
+// native controls and run the same command a native button would. Their
+// texts are English in every interface language. Interface thread only.
 #pragma once
 
+#include "session/name_list.h"
+
 #include <string>
+#include <vector>
 
 namespace Velmor {
-
-// The workspace title of a page (UTF-8, English: the workspace does not
-// localise); the page-title label's title. Empty for an unknown page.
-std::string workspacePageHeading(int page);
 
 // Draws page `page` (0 room chat ... 6 diagnostics); any other value draws
 // nothing.
 void drawActivePage(int page);
+
+void drawRoomChatPage();
+void drawRosterPage(int page);  // 1 people, 2 friends, 3 recent
+void drawRoomsPage();
+void drawSettingsPage();
+void drawDiagnosticsPage();
+
+// The pages' refresh: "list_users" then "list_rooms" while connected, else
+// the English line "Refresh failed: not connected to the server." in the
+// transcript.
+void refreshRoster();
+
+// One list of player names with selection, double-click to message and the
+// "player-actions" pop-up on every row. Only the visible rows are drawn;
+// with `filtered`, only the names containing the roster search text
+// (ignoring case), the matching rows being found again only when the names
+// or the search text change.
+void drawPlayerList(const NameList& names, const char* id, bool filtered);
+
+// `text` in lower case, letter by letter (the searches ignore case).
+std::wstring lowerCased(std::wstring text);
+
+// The positions in `names` of the names that contain `search` ignoring case;
+// every position for an empty search.
+std::vector<int> namesMatching(const NameList& names, const std::wstring& search);
+
+// The transcript as UTF-8, converted again only when the transcript changed.
+const std::string& transcriptUtf8();
+
+// Sets the text of the main window's hidden control `id` (UTF-8 given);
+// nothing without a main window.
+void setHiddenControlText(int id, const std::string& utf8);
+
+// Brings the hidden log search box and filter combo box in line with the
+// diagnostics page and rebuilds the log's filtered view from them.
+void syncLogViewControls();
 
 }  // namespace Velmor

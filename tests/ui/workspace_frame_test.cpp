@@ -111,15 +111,6 @@ TEST(FrameLayout, NavigationLabelsByWidthClass)
 
 namespace {
 
-TEST(WorkspacePages, HeadingsAreThePageTitles)
-{
-    const char* const titles[] = {"Room chat",       "People online",          "Friends",           "Recently active",
-                                  "Rooms & players", "Settings & notifications", "Diagnostics & logs"};
-    for (int page = 0; page < 7; ++page) EXPECT_EQ(workspacePageHeading(page), titles[page]) << page;
-    EXPECT_EQ(workspacePageHeading(7), "");
-    EXPECT_EQ(workspacePageHeading(-1), "");
-}
-
 TEST(HeaderDecisions, TheIdentityCanBeAppliedWithOneToSixtyFourCodeUnits)
 {
     EXPECT_FALSE(identityApplicable(""));
