@@ -39,6 +39,9 @@ extern IMGUI_IMPL_API LRESULT ImGui_ImplWin32_WndProcHandler(HWND window, UINT m
 namespace Velmor {
 namespace {
 
+// The notification code of a command that came from an accelerator.
+constexpr int kAcceleratorNotification = 1;
+
 // The interface resources of the process, owned by the interface thread.
 struct InterfaceResources {
     Renderer renderer;
@@ -211,6 +214,9 @@ void runMainWindowCommand(HWND window, int id, int notification)
     case idRefreshButton: refreshPresenceAndRooms(); break;
     case idJoinRoomButton: joinSelectedRoom(); break;
     case idRoomMessageBox:
+        // Ctrl+L. The box itself sends its id too (EN_CHANGE whenever a page
+        // sets its text): that must neither switch pages nor take the focus.
+        if (notification != kAcceleratorNotification) break;
         if (::IsWindow(window)) {
             clientState().activePage = pageRoomChat;
             if (const HWND title = child(window, idPageTitleLabel)) {
@@ -273,6 +279,10 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_TIMER:
         if (wParam == kFrameTimerId) {
+            // The hidden controls never keep the keyboard (a command may
+            // focus one): what the user types belongs to the workspace.
+            const HWND focus = ::GetFocus();
+            if (focus && ::IsChild(window, focus)) ::SetFocus(window);
             ActivityTranscript::syncBox();
             renderFrame(window, gInterface.renderer, gInterface.imguiReady);
             return 0;
@@ -447,21 +457,27 @@ HWND startApplication(HINSTANCE instance, int showCommand)
     return window;
 }
 
+bool translateMainWindowAccelerator(MSG& message)
+{
+    static const UniqueAccelerators table = [] {
+        ACCEL accelerators[] = {
+            {FVIRTKEY | FCONTROL | FSHIFT, 'D', static_cast<WORD>(idNavDiagnostics)},
+            {FVIRTKEY, VK_F5, static_cast<WORD>(idRefreshButton)},
+            {FVIRTKEY | FCONTROL, 'L', static_cast<WORD>(idRoomMessageBox)},
+            {FVIRTKEY | FCONTROL, 'K', static_cast<WORD>(idQuickNavigation)},
+        };
+        return UniqueAccelerators(::CreateAcceleratorTableW(accelerators, 4));
+    }();
+    const HWND main = mainWindowHandle();
+    return main && table && ::TranslateAcceleratorW(main, table.get(), &message);
+}
+
 int runMessageLoop()
 {
-    ACCEL accelerators[] = {
-        {FVIRTKEY | FCONTROL | FSHIFT, 'D', static_cast<WORD>(idNavDiagnostics)},
-        {FVIRTKEY, VK_F5, static_cast<WORD>(idRefreshButton)},
-        {FVIRTKEY | FCONTROL, 'L', static_cast<WORD>(idRoomMessageBox)},
-        {FVIRTKEY | FCONTROL, 'K', static_cast<WORD>(idQuickNavigation)},
-    };
-    const UniqueAccelerators table(::CreateAcceleratorTableW(accelerators, 4));
-
     MSG message = {};
     BOOL got = FALSE;
     while ((got = ::GetMessageW(&message, nullptr, 0, 0)) != 0 && got != -1) {
-        const HWND main = mainWindowHandle();
-        if (main && table && ::TranslateAcceleratorW(main, table.get(), &message)) continue;
+        if (translateMainWindowAccelerator(message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }

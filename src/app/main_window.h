@@ -24,6 +24,11 @@ int runApplication(HINSTANCE instance, int showCommand);
 HWND startApplication(HINSTANCE instance, int showCommand);
 int runMessageLoop();
 
+// The main window's shortcuts (Ctrl+Shift+D, F5, Ctrl+L, Ctrl+K), whichever
+// window of the interface thread has the keyboard: true when `message` was
+// one and its command has run.
+bool translateMainWindowAccelerator(MSG& message);
+
 // Registers the banner's, the conversations' and the main window's classes
 // (the theme brushes must exist); false when the main class failed.
 bool registerWindowClasses(HINSTANCE instance);

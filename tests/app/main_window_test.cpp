@@ -181,10 +181,16 @@ TEST_F(MainWindowProcedure, NavigationCommandsSelectPagesAndTitles)
         EXPECT_EQ(pageTitle(), expected.title) << expected.id;
     }
 
-    // Ctrl+L's command: back to room chat, and the message box wants the focus.
+    // Setting the room message box's text sends its id with EN_CHANGE: no
+    // page change, no focus request. Ctrl+L's command (accelerator code 1):
+    // back to room chat, and the message box wants the focus.
     command(idNavRooms);
     workspaceState().roomMessageFocusRequest = false;
-    command(idRoomMessageBox);
+    ::SetWindowTextW(child(idRoomMessageBox), L"typed on a page");
+    command(idRoomMessageBox);  // a menu's code, not the accelerator's
+    EXPECT_EQ(clientState().activePage, pageRooms);
+    EXPECT_FALSE(workspaceState().roomMessageFocusRequest);
+    command(idRoomMessageBox, 1);
     EXPECT_EQ(clientState().activePage, pageRoomChat);
     EXPECT_EQ(pageTitle(), L"Room chat");
     EXPECT_TRUE(workspaceState().roomMessageFocusRequest);
