@@ -108,7 +108,7 @@ endfunction()
 # 127.0.0.1:443, started around it by scripts/lib/with_local_server.sh. Only
 # one such test holds the port at a time.
 function(velmor_server_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;SERVER_OPTIONS" ${ARGN})
+  cmake_parse_arguments(ARG "DESKTOP" "TIMEOUT" "SOURCES;LIBS;SERVER_OPTIONS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES} ${VELMOR_PRIVATE_REGISTRY})
   velmor_defaults(${name})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests
@@ -119,6 +119,10 @@ function(velmor_server_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 600)
   endif()
-  set_tests_properties(${name} PROPERTIES RESOURCE_LOCK port443 TIMEOUT ${ARG_TIMEOUT}
+  set(locks port443)
+  if(ARG_DESKTOP)
+    list(APPEND locks desktop)
+  endif()
+  set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${locks}" TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "VELMOR_NATIVE_BIN_DIR=${VELMOR_NATIVE_BIN_DIR}")
 endfunction()
