@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs render_frame_bench.exe under Wine against the local server (port 443
 # must be free), in a fresh prefix with a stored name so that it connects.
-# Arguments go to the benchmark: --long draws 600 frames a case instead of
-# 120.
+# Arguments go to the benchmark: --long draws 300 real frames and builds
+# frames for 10 s a page and community instead of 60 and 2 s.
 #
 #   bench/render_frame_bench.sh [--long]
 set -euo pipefail
