@@ -9,6 +9,7 @@
 #include "json/json_value.h"
 #include "json/text_encoding.h"
 #include "session/client_state.h"
+#include "support/control_text.h"
 #include "support/item_map.h"
 #include "support/log_folder.h"
 #include "support/prompt_recorder.h"
@@ -95,15 +96,6 @@ private:
     std::mutex lock_;
     std::vector<std::string> received_;
 };
-
-std::wstring controlText(HWND control)
-{
-    const int length = ::GetWindowTextLengthW(control);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    ::GetWindowTextW(control, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
 
 bool transcriptHas(const std::wstring& part) { return ActivityTranscript::text().find(part) != std::wstring::npos; }
 
@@ -352,7 +344,7 @@ TEST_F(WorkspacePages, RoomsAreCreatedJoinedLeftAndChattedInFromThePages)
 {
     ClientState& state = clientState();
     goTo("05   Rooms", pageRooms);
-    EXPECT_EQ(controlText(::GetDlgItem(window, idPageTitleLabel)), L"Rooms & players");
+    EXPECT_EQ(VelmorTest::windowText(::GetDlgItem(window, idPageTitleLabel)), L"Rooms & players");
     ASSERT_TRUE(until([&] { return items.find("Demo Lobby", "RoomsTable") != nullptr; }));
 
     // Create: the name typed into the card, the game left at its default.
@@ -377,7 +369,7 @@ TEST_F(WorkspacePages, RoomsAreCreatedJoinedLeftAndChattedInFromThePages)
     ASSERT_TRUE(serverGot("message"));
     EXPECT_TRUE(received("message", R"("text":"Quote \" and \\ back, مرحبا 😀")")) << requests("message")[0];
     EXPECT_TRUE(workspaceState().roomMessageInput.empty());
-    EXPECT_TRUE(controlText(::GetDlgItem(window, idRoomMessageBox)).empty());
+    EXPECT_TRUE(VelmorTest::windowText(::GetDlgItem(window, idRoomMessageBox)).empty());
     EXPECT_TRUE(until([&] { return transcriptHas(L"Pager: " + line); }));
     EXPECT_TRUE(shows("Connected to Say \"hi\" \\ \xC3\xA9t\xC3\xA9  \xC2\xB7  Room members: 1"))
         << "the footer names the room";
@@ -434,7 +426,7 @@ TEST_F(WorkspacePages, PlayersAreBefriendedBlockedAndModeratedFromThePeoplePage)
     // Search filters the people page (ignoring case); the search stays on the
     // friends page.
     goTo("02   People", pagePeople);
-    EXPECT_EQ(controlText(::GetDlgItem(window, idPageTitleLabel)), L"People online");
+    EXPECT_EQ(VelmorTest::windowText(::GetDlgItem(window, idPageTitleLabel)), L"People online");
     click("Search players");
     type(L"pE");
     ASSERT_NE(find("\xE2\x97\x8F  Peer", "PlayerRosterCard"), nullptr);
@@ -531,12 +523,12 @@ TEST_F(WorkspacePages, AConversationStartsFromThePlayerCardAndWaitsForItsAcknowl
     ASSERT_TRUE(serverGot("dm", "second"));
     EXPECT_TRUE(record->awaitingAck);
     EXPECT_FALSE(::IsWindowEnabled(record->inputBox));
-    EXPECT_EQ(controlText(record->sendButton), L"Sending...");
+    EXPECT_EQ(VelmorTest::windowText(record->sendButton), L"Sending...");
     const std::string expired = record->pendingRequestId;
     ::SendMessageW(conversation, WM_TIMER, kDirectMessageAckTimerId, 0);
     EXPECT_FALSE(record->awaitingAck);
     EXPECT_TRUE(::IsWindowEnabled(record->inputBox));
-    EXPECT_EQ(controlText(record->inputBox), L"second");
+    EXPECT_EQ(VelmorTest::windowText(record->inputBox), L"second");
 
     // The next line waits; the expired line's acknowledgement arriving now
     // is not taken for it.
@@ -570,7 +562,7 @@ TEST_F(WorkspacePages, SettingsAndDiagnosticsActAtOnce)
     EXPECT_EQ(state.uiLanguage, 2);
     EXPECT_EQ(storedDword(L"UiLanguage"), 2u);
     EXPECT_TRUE(logHas(L"Interface language preference updated"));
-    EXPECT_EQ(controlText(::GetDlgItem(window, idConnectButton)), L"Se connecter");
+    EXPECT_EQ(VelmorTest::windowText(::GetDlgItem(window, idConnectButton)), L"Se connecter");
     EXPECT_TRUE(shows("Settings & preferences")) << "the workspace stays English";
 
     const bool sound = state.notificationSound;
@@ -589,7 +581,7 @@ TEST_F(WorkspacePages, SettingsAndDiagnosticsActAtOnce)
     EXPECT_TRUE(shows("Theme changed to Light Canvas"));
     click("Search events");
     type(L"injected");
-    EXPECT_EQ(controlText(::GetDlgItem(window, idLogSearchBox)), L"injected");
+    EXPECT_EQ(VelmorTest::windowText(::GetDlgItem(window, idLogSearchBox)), L"injected");
     ASSERT_TRUE(shows("Injected ordinary line"));
     EXPECT_FALSE(items.shows("Theme changed to Light Canvas")) << "the search did not filter";
     click("Filter");
