@@ -27,4 +27,15 @@ bool fittedButton(const char* label, float width, float height)
     return ImGui::Button(label, ImVec2(width > needed ? width : needed, height));
 }
 
+float fillHeight(float leaveBelow, float minimum)
+{
+    const float height = ImGui::GetContentRegionAvail().y - leaveBelow;
+    return height > minimum ? height : minimum;
+}
+
+float widthBesideLabel(const char* label)
+{
+    return -(ImGui::CalcTextSize(label, nullptr, true).x + ImGui::GetStyle().ItemInnerSpacing.x);
+}
+
 }  // namespace Velmor

@@ -16,4 +16,13 @@ bool inputTextString(const char* label, std::string& text, ImGuiInputTextFlags f
 // the label.
 bool fittedButton(const char* label, float width, float height = 0);
 
+// The height of a child that fills what is left of the window less
+// `leaveBelow`, but never less than `minimum`: in a short window the page
+// scrolls instead of squeezing the child away.
+float fillHeight(float leaveBelow, float minimum);
+
+// A width that takes what is left of the line but keeps room for `label`
+// beside the box.
+float widthBesideLabel(const char* label);
+
 }  // namespace Velmor

@@ -75,7 +75,7 @@ void drawChatPanels(float s)
     ImGui::SameLine();
     ImGui::TextDisabled("%zu", state.onlineUsers.size());
     ImGui::Separator();
-    ImGui::BeginChild("OnlineRoster", ImVec2(0, P < 190 * s ? -132 * s : -76 * s), ImGuiChildFlags_None,
+    ImGui::BeginChild("OnlineRoster", ImVec2(0, fillHeight((P < 190 * s ? 132 : 76) * s, 60 * s)), ImGuiChildFlags_None,
                       ImGuiWindowFlags_AlwaysVerticalScrollbar);
     drawPlayerList(state.onlineUsers, "online-chat", false);
     ImGui::EndChild();
@@ -192,7 +192,7 @@ void drawRosterPage(int page)
     }
 
     ImGui::Spacing();
-    ImGui::BeginChild("PlayerRosterCard", ImVec2(0, -86 * s), ImGuiChildFlags_Borders);
+    ImGui::BeginChild("PlayerRosterCard", ImVec2(0, fillHeight(86 * s, 120 * s)), ImGuiChildFlags_Borders);
     if (names.empty()) {
         ImGui::Spacing();
         ImGui::TextDisabled("%s", texts.empty);

@@ -134,9 +134,9 @@ void drawRoomsPage()
     ImGui::TextUnformatted("CREATE A ROOM");
     float buttonWidth = 0;
     if (narrow) {
-        ImGui::SetNextItemWidth(-1);
+        ImGui::SetNextItemWidth(widthBesideLabel("Room name"));
         inputTextString("Room name", workspace.roomNameInput);
-        ImGui::SetNextItemWidth(-1);
+        ImGui::SetNextItemWidth(widthBesideLabel("Room name"));
         inputTextString("Game", workspace.gameInput);
         buttonWidth = 132 * s;
     } else {
@@ -159,7 +159,7 @@ void drawRoomsPage()
 
     const HWND listView = hiddenControl(idRoomListView);
     const int rowCount = listView ? static_cast<int>(::SendMessageW(listView, LVM_GETITEMCOUNT, 0, 0)) : 0;
-    ImGui::BeginChild("RoomTableCard", ImVec2(0, -110 * s), ImGuiChildFlags_Borders);
+    ImGui::BeginChild("RoomTableCard", ImVec2(0, fillHeight(110 * s, 150 * s)), ImGuiChildFlags_Borders);
     ImGui::Text("Available rooms  \xC2\xB7  %d", rowCount);
     ImGui::SameLine();
     ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(ImGui::GetStyle().FramePadding.x, 0));
@@ -288,7 +288,7 @@ void drawDiagnosticsPage()
     ImGui::TextDisabled("%zu events    \xC2\xB7    %zu warnings    \xC2\xB7    %zu errors", entries.size(), warnings,
                         errors);
 
-    ImGui::BeginChild("DiagnosticLogCard", ImVec2(0, 0), ImGuiChildFlags_Borders,
+    ImGui::BeginChild("DiagnosticLogCard", ImVec2(0, fillHeight(0, 150 * s)), ImGuiChildFlags_Borders,
                       ImGuiWindowFlags_HorizontalScrollbar);
     const std::wstring search = lowerCased(utf8ToUtf16(workspace.logSearchInput));
     std::vector<const LogEntry*> shown;
