@@ -53,11 +53,14 @@ scenario_typed_name_connects() {
   local window
   window=$(e2e_main_window)
   e2e_check "the main window is on the display" [ -n "$window" ]
-  # The identity box is the only area drawn in the frame background colour
-  # of the Graphite Dark theme (0.105, 0.135, 0.18): click into it and type.
-  local box
+  # In the header, the identity box is the only area drawn in the frame
+  # background colour of the Graphite Dark theme (0.105, 0.135, 0.18; the
+  # pages' boxes below share it): click into it and type.
+  local box geometry header_bottom
+  geometry=$(e2e_client_geometry)
+  header_bottom=$(( $(echo "$geometry" | cut -d' ' -f2) + 80 ))
   # Found once the window has drawn its first frames.
-  e2e_wait_until 120 eval 'box=$(e2e_colour_box_centre "27,34,46")'
+  e2e_wait_until 120 eval 'box=$(e2e_colour_box_centre "27,34,46" "$header_bottom")'
   e2e_check "the identity box is on the screen" [ -n "$box" ]
   xdotool mousemove $box click 1
   sleep 0.5

@@ -193,9 +193,10 @@ e2e_close_client() {
 
 # The centre "x y" of the area drawn in exactly one colour (for finding a
 # widget by its theme colour, e.g. the identity box's frame background).
-e2e_colour_box_centre() {  # r,g,b
+e2e_colour_box_centre() {  # r,g,b [above-y]: only rows above above-y when given
   local shot="$E2E_WORK/find.png" geometry
   import -window root "$shot"
+  [ -n "${2:-}" ] && mogrify -crop "x${2}+0+0" +repage "$shot"
   geometry=$(convert "$shot" -fill black +opaque "rgb($1)" -fill white -opaque "rgb($1)" -trim \
     -format '%w %h %X %Y' info: 2>/dev/null) || return 1
   set -- $geometry
