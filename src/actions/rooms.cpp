@@ -95,13 +95,7 @@ void joinSelectedRoom()
         message(L"Select a room from the list first.", L"Join room", MB_ICONINFORMATION);
         return;
     }
-    wchar_t buffer[512] = {};
-    LVITEMW item = {};
-    item.iSubItem = 0;
-    item.pszText = buffer;
-    item.cchTextMax = 512;
-    ::SendMessageW(listView, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    const std::wstring room = trimWhitespace(buffer);
+    const std::wstring room = trimWhitespace(roomListCell(listView, row, 0));
     if (room.empty()) return;
 
     beginJoining(state, room);

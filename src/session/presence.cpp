@@ -61,6 +61,21 @@ void keepFirstRecent(NameList& recent)
     if (recent.size() > kRecentUsersLimit) recent.resize(kRecentUsersLimit);
 }
 
+}  // namespace
+
+std::wstring roomListCell(HWND listView, int row, int column)
+{
+    wchar_t buffer[512] = {};
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = 512;
+    ::SendMessageW(listView, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return buffer;
+}
+
+namespace {
+
 void setListViewCell(HWND listView, int row, int column, const std::wstring& text)
 {
     LVITEMW item = {};

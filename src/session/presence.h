@@ -20,6 +20,10 @@ void applyPresenceDelta(ClientState& state, const JsonValue& message);
 // and "max_players". Only while the room list view exists.
 void applyRoomsList(ClientState& state, const JsonValue& message);
 
+// One cell of the room list view (0 room, 1 game, 2 players, 3 host), cut to
+// its first 511 characters.
+std::wstring roomListCell(HWND listView, int row, int column);
+
 // A name taken from an array element: asText with an empty default,
 // converted and trimmed (empty results are skipped by the callers).
 std::wstring nameFromElement(const JsonValue& element);

@@ -108,8 +108,7 @@ void drawComposer(float B, float s)
     setHiddenControlText(idRoomMessageBox, workspace.roomMessageInput);
     sendRoomMessage();
     // The command empties the hidden box after a successful send only.
-    const HWND window = mainWindowHandle();
-    const HWND box = window ? ::GetDlgItem(window, idRoomMessageBox) : nullptr;
+    const HWND box = hiddenControl(idRoomMessageBox);
     if (box && ::GetWindowTextLengthW(box) == 0) workspace.roomMessageInput.clear();
     // Enter ends the edit; the next line is typed straight away.
     if (entered) workspace.roomMessageFocusRequest = true;
@@ -174,11 +173,7 @@ void drawRosterPage(int page)
     WorkspaceState& workspace = workspaceState();
     const float s = workspace.uiScale;
 
-    ImGui::TextUnformatted(texts.title);
-    ImGui::PushTextWrapPos(0.0f);
-    ImGui::TextDisabled("%s", texts.subtitle);
-    ImGui::PopTextWrapPos();
-    ImGui::Spacing();
+    drawPageHeading(texts.title, texts.subtitle);
 
     const float W = ImGui::GetContentRegionAvail().x;
     const bool narrow = W < 670 * s;

@@ -9,6 +9,7 @@
 #include "json/text_encoding.h"
 #include "platform/app_messages.h"
 #include "session/client_state.h"
+#include "session/presence.h"
 #include "settings/settings_store.h"
 #include "ui/control_ids.h"
 #include "ui/imgui_text.h"
@@ -25,24 +26,6 @@
 
 namespace Velmor {
 namespace {
-
-HWND hiddenControl(int id)
-{
-    const HWND window = mainWindowHandle();
-    return window ? ::GetDlgItem(window, id) : nullptr;
-}
-
-// One cell of the hidden room list view, at most 511 characters.
-std::string roomCell(HWND listView, int row, int column)
-{
-    wchar_t buffer[512] = {};
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = buffer;
-    item.cchTextMax = 512;
-    ::SendMessageW(listView, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    return utf16ToUtf8(buffer);
-}
 
 void selectRoomRow(HWND listView, int row)
 {
@@ -72,8 +55,8 @@ void drawRoomsTable(HWND listView, int rowCount, float A, float s)
     clipper.Begin(rowCount);
     while (clipper.Step()) {
         for (int row = clipper.DisplayStart; row < clipper.DisplayEnd; ++row) {
-            const std::string room = roomCell(listView, row, 0);
-            const std::wstring roomName = utf8ToUtf16(room);
+            const std::wstring roomName = roomListCell(listView, row, 0);
+            const std::string room = utf16ToUtf8(roomName);
             ImGui::TableNextRow();
             ImGui::TableSetColumnIndex(0);
             ImGui::PushID(row);
@@ -85,7 +68,7 @@ void drawRoomsTable(HWND listView, int rowCount, float A, float s)
             }
             for (int column = 1; column < 4; ++column) {
                 ImGui::TableSetColumnIndex(column);
-                const std::string cell = roomCell(listView, row, column);
+                const std::string cell = utf16ToUtf8(roomListCell(listView, row, column));
                 ImGui::TextUnformatted(cell.c_str());
             }
             ImGui::PopID();
@@ -188,11 +171,7 @@ void drawSettingsPage()
     ClientState& state = clientState();
     const float s = workspaceState().uiScale;
 
-    ImGui::TextUnformatted("Settings & preferences");
-    ImGui::PushTextWrapPos(0.0f);
-    ImGui::TextDisabled("Make the workspace comfortable for your eyes and your workflow.");
-    ImGui::PopTextWrapPos();
-    ImGui::Spacing();
+    drawPageHeading("Settings & preferences", "Make the workspace comfortable for your eyes and your workflow.");
 
     ImGui::BeginChild("AppearanceCard", ImVec2(0, 210 * s), ImGuiChildFlags_Borders);
     ImGui::TextUnformatted("APPEARANCE");
@@ -253,11 +232,8 @@ void drawDiagnosticsPage()
     const float W = ImGui::GetContentRegionAvail().x;
     const bool narrow = W < 780 * s;
 
-    ImGui::TextUnformatted("Diagnostics & logs");
-    ImGui::PushTextWrapPos(0.0f);
-    ImGui::TextDisabled("Privacy-aware event stream. Chat message bodies are not recorded in the diagnostic log.");
-    ImGui::PopTextWrapPos();
-    ImGui::Spacing();
+    drawPageHeading("Diagnostics & logs",
+                    "Privacy-aware event stream. Chat message bodies are not recorded in the diagnostic log.");
 
     ImGui::SetNextItemWidth(std::clamp(W * (narrow ? 0.48f : 0.34f), 160 * s, 285 * s));
     if (inputTextString("Search events", workspace.logSearchInput)) syncLogViewControls();

@@ -128,9 +128,24 @@ const std::string& transcriptUtf8()
     return converted;
 }
 
+HWND hiddenControl(int id)
+{
+    const HWND window = mainWindowHandle();
+    return window ? ::GetDlgItem(window, id) : nullptr;
+}
+
 void setHiddenControlText(int id, const std::string& utf8)
 {
-    if (const HWND window = mainWindowHandle()) ::SetDlgItemTextW(window, id, utf8ToUtf16(utf8).c_str());
+    if (const HWND control = hiddenControl(id)) ::SetWindowTextW(control, utf8ToUtf16(utf8).c_str());
+}
+
+void drawPageHeading(const char* title, const char* subtitle)
+{
+    ImGui::TextUnformatted(title);
+    ImGui::PushTextWrapPos(0.0f);
+    ImGui::TextDisabled("%s", subtitle);
+    ImGui::PopTextWrapPos();
+    ImGui::Spacing();
 }
 
 }  // namespace Velmor

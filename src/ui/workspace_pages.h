@@ -7,6 +7,8 @@
 
 #include "session/name_list.h"
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -44,9 +46,13 @@ std::vector<int> namesMatching(const NameList& names, const std::wstring& search
 // The transcript as UTF-8, converted again only when the transcript changed.
 const std::string& transcriptUtf8();
 
-// Sets the text of the main window's hidden control `id` (UTF-8 given);
-// nothing without a main window.
+// The main window's hidden control `id`, or null; setting its text (UTF-8
+// given) does nothing without it.
+HWND hiddenControl(int id);
 void setHiddenControlText(int id, const std::string& utf8);
+
+// A page's title and its subtitle, wrapped at the page's right edge.
+void drawPageHeading(const char* title, const char* subtitle);
 
 // Brings the hidden log search box and filter combo box in line with the
 // diagnostics page and rebuilds the log's filtered view from them.
