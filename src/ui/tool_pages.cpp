@@ -50,6 +50,20 @@ void drawRoomsTable(HWND listView, int rowCount, float A, float s)
     ImGui::TableHeadersRow();
 
     WorkspaceState& workspace = workspaceState();
+    // A refreshed room list comes without a selection: the room still picked
+    // here is selected again, and forgotten when it is gone from the list.
+    if (!workspace.selectedRoomName.empty() &&
+        ::SendMessageW(listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) < 0) {
+        int found = -1;
+        for (int row = 0; row < rowCount && found < 0; ++row) {
+            if (roomListCell(listView, row, 0) == workspace.selectedRoomName) found = row;
+        }
+        if (found >= 0) {
+            selectRoomRow(listView, found);
+        } else {
+            workspace.selectedRoomName.clear();
+        }
+    }
     // Only the rows in view are read from the list view and drawn.
     ImGuiListClipper clipper;
     clipper.Begin(rowCount);

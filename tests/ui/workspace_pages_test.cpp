@@ -9,6 +9,7 @@
 #include "json/json_value.h"
 #include "json/text_encoding.h"
 #include "session/client_state.h"
+#include "session/session.h"
 #include "support/control_text.h"
 #include "support/item_map.h"
 #include "support/log_folder.h"
@@ -23,6 +24,9 @@
 #include <gtest/gtest.h>
 #include <imgui.h>
 #include <imgui_internal.h>
+
+#include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <chrono>
@@ -383,6 +387,12 @@ TEST_F(WorkspacePages, RoomsAreCreatedJoinedLeftAndChattedInFromThePages)
     goTo("05   Rooms", pageRooms);
     click("Demo Lobby", "RoomsTable");
     EXPECT_EQ(workspaceState().selectedRoomName, L"Demo Lobby");
+    // A refreshed list arrives without a selection; the table's pick still counts.
+    click("Refresh", "RoomTableCard");
+    const HWND roomList = ::GetDlgItem(window, idRoomListView);
+    LVITEMW none = {};
+    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageW(roomList, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
     click("Join selected room");
     ASSERT_TRUE(serverGot("join_room", "Demo Lobby"));
     ASSERT_TRUE(until([&] { return state.roomJoined.load() && state.currentRoom == L"Demo Lobby"; }));
@@ -541,6 +551,30 @@ TEST_F(WorkspacePages, AConversationStartsFromThePlayerCardAndWaitsForItsAcknowl
                                                   expired + "\"}"));
     EXPECT_TRUE(until([] { return transcriptHas(L"Ignored a late acknowledgement for the DM to Peer."); }));
     EXPECT_TRUE(record->awaitingAck);
+}
+
+// Each received message the window handles gives its share of the worker's
+// allowance back: 2,000 lines, twice the allowance, all reach the transcript.
+TEST_F(WorkspacePages, TwoThousandRoomLinesPassThroughTheWindowWithoutStallingReception)
+{
+    ClientState& state = clientState();
+    if (!state.roomJoined || state.currentRoom != L"Demo Lobby") {
+        ASSERT_TRUE(sendJoinRoom("Demo Lobby"));
+        ASSERT_TRUE(until([&] { return state.roomJoined.load() && state.currentRoom == L"Demo Lobby"; }));
+    }
+    Peer peer("Flood");
+    peer.send(R"({"type":"join_room","room":"Demo Lobby"})");
+    ASSERT_TRUE(until([&] { return containsName(state.roomMembers, L"Flood"); }));
+    for (int line = 0; line < 2000; ++line) {
+        peer.send(R"({"type":"message","text":"flood line )" + std::to_string(line) + "\"}");
+    }
+    EXPECT_TRUE(until([&] { return transcriptHas(L"Flood: flood line 1999"); }, 180s))
+        << state.serverTextsInFlight.load() << " messages in hand";
+    EXPECT_TRUE(until([&] { return state.serverTextsInFlight.load() == 0; }));
+    // The flood pushed the start-up lines out of the log's memory; the next
+    // scenario looks for a block list answer there.
+    ASSERT_TRUE(sendRequest("list_blocked"));
+    EXPECT_TRUE(until([] { return logHas(L"WS RX: blocked_users"); }));
 }
 
 TEST_F(WorkspacePages, SettingsAndDiagnosticsActAtOnce)
