@@ -13,10 +13,12 @@
 #pragma once
 
 #include "session/name_list.h"
+#include "session/session_rules.h"
 
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -71,6 +73,10 @@ struct ClientState {
     // workerWake under workerLock.
     std::mutex workerLock;
     std::condition_variable workerWake;
+
+    // Set before the session starts, read by the keep-alive thread: the time
+    // between its ticks (tests shorten it; the schedule counts ticks).
+    std::chrono::milliseconds keepAliveTick{kKeepAliveTick};
 
     // --- interface thread only --------------------------------------------
     std::wstring currentRoom;

@@ -229,27 +229,30 @@ void runConnectionWorker(ClientState& state)
     }
 }
 
+void keepAliveStep(ClientState& state, unsigned& tick, std::uint64_t now)
+{
+    if (!state.connected) return;
+    std::shared_ptr<Connection> stale;
+    if (takeSilentConnection(state, now, stale)) {
+        if (stale) stale->cancel();  // the worker's receive fails and it reconnects
+        tick = 0;
+        return;
+    }
+    const KeepAliveActions actions = keepAliveActions(++tick);
+    if (actions.ping) sendRawText(state, "ping");
+    if (actions.listUsers) sendRequest(state, "list_users");
+    if (actions.listRooms) sendRequest(state, "list_rooms");
+}
+
 void runKeepAlive(ClientState& state)
 {
     std::unique_lock lock(state.workerLock);
     unsigned tick = 0;
     for (;;) {
         if (state.shuttingDown) return;
-        if (waitUnlessShutdown(state, lock, std::chrono::steady_clock::now() + kKeepAliveTick)) return;
+        if (waitUnlessShutdown(state, lock, std::chrono::steady_clock::now() + state.keepAliveTick)) return;
         lock.unlock();
-
-        if (state.connected) {
-            std::shared_ptr<Connection> stale;
-            if (takeSilentConnection(state, ::GetTickCount64(), stale)) {
-                if (stale) stale->cancel();  // the worker's receive fails and it reconnects
-                tick = 0;
-            } else {
-                const KeepAliveActions actions = keepAliveActions(++tick);
-                if (actions.ping) sendRawText(state, "ping");
-                if (actions.listUsers) sendRequest(state, "list_users");
-                if (actions.listRooms) sendRequest(state, "list_rooms");
-            }
-        }
+        keepAliveStep(state, tick, ::GetTickCount64());
         lock.lock();
     }
 }

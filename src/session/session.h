@@ -52,6 +52,12 @@ bool takeSilentConnection(ClientState& state, std::uint64_t now,
 // bytes: its share of the worker's back-pressure bound is given back.
 void releaseServerText(ClientState& state, std::size_t bytes);
 
+// One keep-alive tick at `now` (GetTickCount64): nothing while offline (the
+// tick counter counts connected ticks only); a silent link is cancelled and
+// the counter starts again; otherwise the counter advances and the schedule's
+// ping and list requests go out.
+void keepAliveStep(ClientState& state, unsigned& tick, std::uint64_t now);
+
 // The two thread bodies.
 void runConnectionWorker(ClientState& state);
 void runKeepAlive(ClientState& state);

@@ -4,6 +4,7 @@
 // server's request record tells the tests apart.
 #include "session/session.h"
 
+#include "build_config.h"
 #include "diagnostics/diagnostic_log.h"
 #include "json/json_value.h"
 #include "session/session_rules.h"
@@ -18,6 +19,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -157,6 +159,12 @@ std::size_t countLinesStartingWith(const std::vector<std::wstring>& lines, const
     std::size_t count = 0;
     for (const std::wstring& candidate : lines) count += candidate.rfind(prefix, 0) == 0 ? 1 : 0;
     return count;
+}
+
+bool isListed(const VelmorTest::ServerControl& control, const std::string& user)
+{
+    const std::vector<std::string> users = control.users();
+    return std::find(users.begin(), users.end(), user) != users.end();
 }
 
 std::shared_ptr<VelmorTransport::WebSocketConnection> connectionOf(ClientState& state)
@@ -557,6 +565,116 @@ TEST_F(SessionIntegrationTest, FiftyReconnectsLeakNoThreadsOrHandles)
     EXPECT_LT(handlesAfter, handlesBefore + 15) << handlesBefore << " -> " << handlesAfter;
     EXPECT_LE(threadsAfter, threadsBefore + 3) << threadsBefore << " -> " << threadsAfter;
     EXPECT_EQ(countStatus(L"Offline. Retrying in 2 seconds"), 0u);  // every wait starts at 1 again
+}
+
+// Empty and binary messages never reach the interface; a close from the
+// server ends the link as a loss, not as a receive failure.
+TEST_F(SessionIntegrationTest, EmptyAndBinaryMessagesAreDroppedAndAServerCloseIsNoFailure)
+{
+    start("dropper");
+    ASSERT_TRUE(waitConnected());
+    ASSERT_TRUE(control.waitForUser("dropper"));
+    const std::size_t before = VelmorTest::TestMainWindow::serverTexts().size();
+    control.get("/send?user=dropper&text=");
+    control.get("/send?user=dropper&text=binary-body&binary=1");
+    control.get("/send?user=dropper&text=" + VelmorTest::ServerControl::encode(R"({"type":"after"})"));
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            const auto texts = VelmorTest::TestMainWindow::serverTexts();
+            return !texts.empty() && texts.back() == R"({"type":"after"})";
+        },
+        30s));
+    std::vector<std::string> texts = VelmorTest::TestMainWindow::serverTexts();
+    texts.erase(texts.begin(), texts.begin() + static_cast<std::ptrdiff_t>(before));
+    for (const std::string& text : texts) {
+        EXPECT_FALSE(text.empty());
+        EXPECT_EQ(text.find("binary-body"), std::string::npos);
+    }
+
+    control.get("/close?user=dropper&code=1000&reason=bye");
+    ASSERT_TRUE(pumpUntil([&] { return countStatus(L"Connection lost. Reconnecting...") == 1; }, 30s));
+    EXPECT_EQ(countLinesStartingWith(log(), L"[WARN] WebSocket RX"), 0u);
+    EXPECT_TRUE(waitConnected()) << "no reconnect after the close";
+}
+
+// The keep-alive's real steps on a real link, without the worker (whose own
+// list requests after connecting would mix in): the server's record holds
+// exactly what the keep-alive sent, in order.
+TEST_F(SessionIntegrationTest, KeepAliveSchedulesByConnectedTicksAndStartsAgainAfterASilenceDrop)
+{
+    const auto openLink = [&] {
+        std::wstring error;
+        auto link = VelmorTransport::WebSocketConnection::open(kServiceHost, makeConnectionPath("keeper"), error);
+        EXPECT_TRUE(link) << utf16ToUtf8(error);
+        std::lock_guard lock(state.connectionLock);
+        state.connection = link;
+        state.connected = true;
+        state.lastActivityTick = ::GetTickCount64();
+        return link;
+    };
+    const auto keepAliveTypes = [&](std::size_t expected) {
+        std::vector<std::string> types;
+        pumpUntil(
+            [&] {
+                types.clear();
+                for (const RecordedRequest& request : requestsFrom(control, "keeper")) types.push_back(request.type);
+                return types.size() >= expected;
+            },
+            30s);
+        return types;
+    };
+    state.setUsername("keeper");
+    ASSERT_TRUE(openLink());
+    ASSERT_TRUE(control.waitForUser("keeper"));
+
+    unsigned tick = 0;
+    for (int step = 0; step < 5; ++step) keepAliveStep(state, tick, ::GetTickCount64());
+    state.connected = false;  // offline ticks do not count
+    for (int step = 0; step < 7; ++step) keepAliveStep(state, tick, ::GetTickCount64());
+    state.connected = true;
+    for (int step = 0; step < 3; ++step) keepAliveStep(state, tick, ::GetTickCount64());
+    // Ticks 1-8: ping at 2, 4, 6, 8; list_users at 3 and 6; list_rooms at 6.
+    const std::vector<std::string> eight{"ping", "list_users", "ping", "ping", "list_users", "list_rooms", "ping"};
+    EXPECT_EQ(keepAliveTypes(eight.size()), eight);
+
+    // Silent for more than 55 s: the link is cancelled and taken, nothing is sent,
+    // and the schedule starts again on the next link.
+    const std::shared_ptr<VelmorTransport::WebSocketConnection> first = connectionOf(state);
+    const std::uint64_t now = ::GetTickCount64();
+    state.lastActivityTick = now - kSilenceLimitMs - 1;
+    keepAliveStep(state, tick, now);
+    EXPECT_EQ(connectionOf(state), nullptr);
+    std::wstring error;
+    EXPECT_FALSE(first->sendText("after the drop", error));
+    ASSERT_TRUE(pumpUntil([&] { return !isListed(control, "keeper"); }, 30s));
+    ASSERT_TRUE(openLink());
+    ASSERT_TRUE(control.waitForUser("keeper"));
+    for (int step = 0; step < 3; ++step) keepAliveStep(state, tick, ::GetTickCount64());
+    std::vector<std::string> expected = eight;
+    expected.insert(expected.end(), {"ping", "list_users"});  // ticks 1-3 again, not 9-11
+    EXPECT_EQ(keepAliveTypes(expected.size()), expected);
+
+    // The thread itself, on a short tick: the same schedule from its start.
+    control.get("/reset");
+    ASSERT_TRUE(pumpUntil([&] { return !isListed(control, "keeper"); }, 30s));
+    const auto link = openLink();
+    ASSERT_TRUE(link);
+    ASSERT_TRUE(control.waitForUser("keeper"));
+    state.keepAliveTick = 40ms;
+    std::thread keepAlive([&] { runKeepAlive(state); });
+    std::vector<std::string> observed = keepAliveTypes(12);
+    state.shuttingDown = true;
+    state.wakeWorkers();
+    keepAlive.join();
+    ASSERT_GE(observed.size(), 12u);
+    observed.resize(12);
+    // Ticks 1-12: the minute's pattern twice.
+    const std::vector<std::string> twoMinutes{"ping", "list_users", "ping", "ping", "list_users", "list_rooms",
+                                              "ping", "list_users", "ping", "ping", "list_users", "list_rooms"};
+    EXPECT_EQ(observed, twoMinutes);
+    link->cancel();
+    std::lock_guard lock(state.connectionLock);
+    state.connection.reset();
 }
 
 // Without a server: what the session says and logs when it cannot send or open.
