@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
 using namespace VelmorTest;
 
 namespace {
@@ -95,4 +100,54 @@ TEST(InteropCompatibility, ServerPingWithPayloadIsAnsweredWithTheSamePayload)
     const Received received = receiveWithin(*connection);
     ASSERT_TRUE(received.ok) << narrow(received.error);
     EXPECT_EQ(received.message, "pong p1-\xC3\xA9-payload");
+}
+
+// A pong owed while this thread sends a large message goes out after it, never
+// inside it: the peer reads every message whole and sees every pong. (The
+// compatibility transport only: Wine's WinHTTP answers with empty pongs.)
+TEST(InteropCompatibility, PongsNeverLandInsideALargeMessageBeingSent)
+{
+    std::wstring error;
+    const auto connection = openOn(BackendKind::Compatibility, kPath, error);
+    ASSERT_TRUE(connection) << narrow(error);
+    constexpr int kRounds = 6;
+    std::vector<std::string> received;
+    std::thread reader([&] {
+        while (received.size() < 2 * kRounds) {
+            const Received message = receiveWithin(*connection);
+            if (!message.ok) break;
+            received.push_back(message.message);
+        }
+    });
+    std::vector<std::string> expected;
+    for (int round = 0; round < kRounds; ++round) {
+        const std::string large(1536 * 1024 + round, static_cast<char>('a' + round));
+        ASSERT_TRUE(connection->sendText("!ping p" + std::to_string(round), error)) << narrow(error);
+        ASSERT_TRUE(connection->sendText(large, error)) << narrow(error);
+        expected.push_back("pong p" + std::to_string(round));
+        expected.push_back(large);
+    }
+    reader.join();
+    ASSERT_EQ(received.size(), expected.size());
+    for (std::size_t index = 0; index < expected.size(); ++index) {
+        EXPECT_TRUE(received[index] == expected[index])
+            << "message " << index << ": " << received[index].size() << " bytes, expected " << expected[index].size();
+    }
+}
+
+// After the handshake the socket has no time-out left: a receive waiting
+// longer than the 15-second network time-out of the open still succeeds.
+TEST(InteropCompatibility, AnIdleLinkOutlivesTheOpenTimeLimit)
+{
+    std::wstring error;
+    const auto connection = openOn(BackendKind::Compatibility, kPath, error);
+    ASSERT_TRUE(connection) << narrow(error);
+    Received received;
+    std::thread reader([&] { received = receiveWithin(*connection, std::chrono::seconds(90)); });
+    std::this_thread::sleep_for(std::chrono::seconds(17));  // a receive waits all along
+    const bool sent = connection->sendText("still here", error);
+    reader.join();
+    ASSERT_TRUE(sent) << narrow(error);
+    ASSERT_TRUE(received.ok) << narrow(received.error);
+    EXPECT_EQ(received.message, "still here");
 }
