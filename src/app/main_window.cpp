@@ -6,6 +6,7 @@
 #include "actions/player_menu.h"
 #include "actions/rooms.h"
 #include "app/dpi.h"
+#include "app/frame_pacer.h"
 #include "app/placement.h"
 #include "app/renderer.h"
 #include "app/workspace_navigation.h"
@@ -47,6 +48,7 @@ struct InterfaceResources {
     Renderer renderer;
     bool imguiReady = false;
     UniqueFont captionFont;
+    FramePacer pacer;
 };
 InterfaceResources gInterface;
 
@@ -143,6 +145,11 @@ void onNotify(HWND window, const NMHDR& header, LRESULT& result)
 void onClose(HWND window)
 {
     DiagnosticLog::write(kLevelInfo, L"Application shutting down");
+    // How many frames the workspace built over the whole run: the measure of
+    // its idle cost.
+    if (gInterface.imguiReady) {
+        DiagnosticLog::write(kLevelInfo, L"Frames built: " + std::to_wstring(ImGui::GetFrameCount()));
+    }
     // The person sees the window go at once: ending the session may wait for
     // an open under way, and no frame is worth drawing any more.
     ::KillTimer(window, kFrameTimerId);
@@ -267,8 +274,89 @@ void runMainWindowCommand(HWND window, int id, int notification)
     }
 }
 
+// Whether a message to the main window may change what the workspace shows.
+// Everything may (input, the session's messages, commands, the client's own
+// timers, size, DPI, focus and activation, and a paint request: an uncovered
+// window shows the last frame only where the system kept it) except the
+// frame timer and what a window gets while nothing happens: hit tests, the
+// cursor, colours and owner drawing of the hidden controls, and queries.
+bool mayChangeTheWorkspace(UINT message, WPARAM wParam)
+{
+    switch (message) {
+    case WM_TIMER: return wParam != kFrameTimerId;
+    case WM_NCPAINT:
+    case WM_ERASEBKGND:
+    case WM_NCHITTEST:
+    case WM_SETCURSOR:
+    case WM_GETMINMAXINFO:
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH:
+    case WM_GETICON:
+    case WM_GETOBJECT:
+    case WM_GETFONT:
+    case WM_GETDLGCODE:
+    case WM_ENTERIDLE:
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORSTATIC:
+        return false;
+    default: return true;
+    }
+}
+
+// Input to the thread's other windows (direct messages, the banner) may act
+// on what the workspace shows too (a friend added from a conversation); the
+// pointer merely passing over them does not.
+bool isInput(UINT message)
+{
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) || (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+           message == WM_MOUSELEAVE || message == WM_SETFOCUS || message == WM_KILLFOCUS || message == WM_ACTIVATE;
+}
+
+bool isInputToAnotherWindow(const MSG& message, HWND mainWindow)
+{
+    if (message.hwnd == mainWindow || !message.hwnd) return false;
+    const bool keyboard = message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST;
+    const bool mouse = message.message >= WM_MOUSEFIRST && message.message <= WM_MOUSELAST &&
+                       message.message != WM_MOUSEMOVE;
+    return keyboard || mouse;
+}
+
+// The frame timer's tick: builds a frame only when the pacer says one is
+// worth building; an occluded window only asks whether it shows again.
+void onFrameTick(HWND window)
+{
+    FramePacer& pacer = gInterface.pacer;
+    const std::uint64_t now = ::GetTickCount64();
+    switch (pacer.onTick(now)) {
+    case FramePacer::Tick::Skip: return;
+    case FramePacer::Tick::TestOcclusion:
+        if (!gInterface.renderer.stillOccluded()) pacer.noteShown(now);
+        return;
+    case FramePacer::Tick::Draw: break;
+    }
+    // The hidden controls never keep the keyboard (a command, which is a
+    // change, may focus one): what the user types belongs to the workspace.
+    const HWND focus = ::GetFocus();
+    if (focus && ::IsChild(window, focus)) ::SetFocus(window);
+    if (!renderFrame(window, gInterface.renderer, gInterface.imguiReady)) return;
+    const std::uint64_t drawn = ::GetTickCount64();
+    const int cursorToggleMs = textCursorToggleMs();
+    // A held button or a dragged scroll bar keeps the frames coming.
+    if (ImGui::IsAnyItemActive() && cursorToggleMs < 0) pacer.noteChange();
+    pacer.noteFrame(drawn, cursorToggleMs, !gInterface.renderer.lastPresentShown());
+}
+
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (isInput(message)) {
+        gInterface.pacer.noteInput(::GetTickCount64());
+    } else if (mayChangeTheWorkspace(message, wParam)) {
+        gInterface.pacer.noteChange();
+    }
     if (gInterface.imguiReady) ImGui_ImplWin32_WndProcHandler(window, message, wParam, lParam);
 
     switch (message) {
@@ -279,12 +367,8 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_TIMER:
         if (wParam == kFrameTimerId) {
-            // The hidden controls never keep the keyboard (a command may
-            // focus one): what the user types belongs to the workspace.
-            const HWND focus = ::GetFocus();
-            if (focus && ::IsChild(window, focus)) ::SetFocus(window);
             ActivityTranscript::syncBox();
-            renderFrame(window, gInterface.renderer, gInterface.imguiReady);
+            onFrameTick(window);
             return 0;
         }
         if (wParam == kModerationTimerId) {
@@ -477,6 +561,7 @@ int runMessageLoop()
     MSG message = {};
     BOOL got = FALSE;
     while ((got = ::GetMessageW(&message, nullptr, 0, 0)) != 0 && got != -1) {
+        if (isInputToAnotherWindow(message, mainWindowHandle())) gInterface.pacer.noteChange();
         if (translateMainWindowAccelerator(message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);

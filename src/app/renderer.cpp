@@ -1,8 +1,16 @@
 #include "app/renderer.h"
 
+#include <atomic>
 #include <initializer_list>
 
 namespace Velmor {
+namespace {
+
+std::atomic<bool> gOccludedForTests{false};
+
+}  // namespace
+
+void Renderer::reportOccludedForTests(bool occluded) { gOccludedForTests = occluded; }
 
 bool Renderer::create(HWND window)
 {
@@ -64,6 +72,17 @@ void Renderer::beginFrame(const float clearColor[4])
     context_->ClearRenderTargetView(target, clearColor);
 }
 
-void Renderer::present() { swapChain_->Present(1, 0); }
+bool Renderer::present()
+{
+    const HRESULT result = swapChain_->Present(1, 0);
+    lastPresentShown_ = result != DXGI_STATUS_OCCLUDED && !gOccludedForTests;
+    return lastPresentShown_;
+}
+
+bool Renderer::stillOccluded()
+{
+    if (gOccludedForTests) return true;
+    return swapChain_ && swapChain_->Present(0, DXGI_PRESENT_TEST) == DXGI_STATUS_OCCLUDED;
+}
 
 }  // namespace Velmor

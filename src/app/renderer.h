@@ -22,9 +22,19 @@ public:
     ID3D11DeviceContext* context() const { return context_.Get(); }
 
     // Binds and clears the render target; then the caller draws; present()
-    // shows the frame with vertical synchronisation.
+    // shows the frame with vertical synchronisation and returns false when
+    // the window is occluded (nothing of it can be seen).
     void beginFrame(const float clearColor[4]);
-    void present();
+    bool present();
+    bool lastPresentShown() const { return lastPresentShown_; }
+
+    // Asks the swap chain, without presenting, whether the window is still
+    // occluded.
+    bool stillOccluded();
+
+    // Tests stand in for a covered window: while set, every present and
+    // every test reports the window occluded.
+    static void reportOccludedForTests(bool occluded);
 
 private:
     bool createRenderTarget();
@@ -33,6 +43,7 @@ private:
     Microsoft::WRL::ComPtr<ID3D11DeviceContext> context_;
     Microsoft::WRL::ComPtr<IDXGISwapChain> swapChain_;
     Microsoft::WRL::ComPtr<ID3D11RenderTargetView> renderTarget_;
+    bool lastPresentShown_ = true;
 };
 
 }  // namespace Velmor

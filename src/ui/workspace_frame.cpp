@@ -2,6 +2,7 @@
 
 #include "actions/identity.h"
 #include "app/dpi.h"
+#include "app/frame_pacer.h"
 #include "app/renderer.h"
 #include "app/workspace_navigation.h"
 #include "json/text_encoding.h"
@@ -15,6 +16,7 @@
 
 #include <imgui.h>
 #include <imgui_impl_dx11.h>
+#include <imgui_internal.h>
 #include <imgui_impl_win32.h>
 
 #include <algorithm>
@@ -276,6 +278,15 @@ bool renderFrame(HWND mainWindow, Renderer& renderer, bool imguiReady)
     ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
     renderer.present();
     return true;
+}
+
+int textCursorToggleMs()
+{
+    const ImGuiContext* context = ImGui::GetCurrentContext();
+    if (!context || !context->IO.ConfigInputTextCursorBlink) return -1;
+    const ImGuiInputTextState& state = context->InputTextState;
+    if (state.ID == 0 || state.ID != context->ActiveId) return -1;
+    return cursorToggleDelayMs(state.CursorAnim);
 }
 
 }  // namespace Velmor

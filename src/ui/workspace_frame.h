@@ -18,6 +18,10 @@ class Renderer;
 // frame is already being built (a modal loop inside a frame delivers timers).
 bool renderFrame(HWND mainWindow, Renderer& renderer, bool imguiReady);
 
+// After a frame: when a text box has the keyboard and its cursor blinks, the
+// milliseconds until the cursor next appears or disappears; otherwise -1.
+int textCursorToggleMs();
+
 // The parts of a frame between the back-ends: the theme and the style scaled
 // by `scale` (before the toolkit's new frame), and the workspace window over
 // a client area of `width` x `height` (after it). The header runs

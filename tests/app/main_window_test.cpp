@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 
 #include "app/dpi.h"
+#include "app/renderer.h"
 #include "diagnostics/diagnostic_log.h"
 #include "dm/direct_messages.h"
 #include "platform/app_messages.h"
@@ -24,7 +25,10 @@
 
 #include <commctrl.h>
 
+#include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace Velmor;
@@ -478,6 +482,7 @@ TEST_F(StartedApplication, OpensWithTheWorkspaceAndClosesWithExitCodeZero)
     ASSERT_NE(ImGui::GetCurrentContext(), nullptr);
     EXPECT_EQ(ImGui::GetIO().IniFilename, nullptr);
     const int frames = ImGui::GetFrameCount();
+    ::SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));  // something to draw
     ::SendMessageW(window, WM_TIMER, kFrameTimerId, 0);
     EXPECT_EQ(ImGui::GetFrameCount(), frames + 1);
 
@@ -521,14 +526,158 @@ TEST_F(StartedApplication, AFrameTimerTickDuringAFrameIsSkipped)
     const ImGuiID hookId = ImGui::AddContextHook(ImGui::GetCurrentContext(), &hook);
 
     const int frames = ImGui::GetFrameCount();
+    ::SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));  // something to draw
     ::SendMessageW(window, WM_TIMER, kFrameTimerId, 0);
     ImGui::RemoveContextHook(ImGui::GetCurrentContext(), hookId);
     ASSERT_EQ(tick.delivered, 1);
     EXPECT_EQ(tick.framesAfter, tick.framesBefore) << "a frame was begun inside a frame";
     EXPECT_EQ(ImGui::GetFrameCount(), frames + 1);
 
+    ::SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(12, 12));
     ::SendMessageW(window, WM_TIMER, kFrameTimerId, 0);  // the next tick draws again
     EXPECT_EQ(ImGui::GetFrameCount(), frames + 2);
+}
+
+// Minimised, a tick builds no frame and the buffers keep their size;
+// restored, and moved to the rectangle a DPI change suggests, the next frame
+// is built at the window's new client size.
+TEST_F(StartedApplication, MinimisedNothingIsDrawnAndAfterRestoreOrADpiChangeFramesFitTheWindow)
+{
+    const auto tickDrawsAtClientSize = [&] {
+        const int frames = ImGui::GetFrameCount();
+        ::SendMessageW(window, WM_TIMER, kFrameTimerId, 0);
+        RECT client = {};
+        ::GetClientRect(window, &client);
+        EXPECT_EQ(ImGui::GetFrameCount(), frames + 1);
+        EXPECT_EQ(ImGui::GetIO().DisplaySize.x, static_cast<float>(client.right));
+        EXPECT_EQ(ImGui::GetIO().DisplaySize.y, static_cast<float>(client.bottom));
+    };
+    ::ShowWindow(window, SW_MINIMIZE);
+    pump();
+    ASSERT_TRUE(::IsIconic(window));
+    ::SendMessageW(window, WM_SIZE, SIZE_MINIMIZED, 0);
+    const int minimisedFrames = ImGui::GetFrameCount();
+    ::SendMessageW(window, WM_TIMER, kFrameTimerId, 0);
+    EXPECT_EQ(ImGui::GetFrameCount(), minimisedFrames);
+
+    ::ShowWindow(window, SW_RESTORE);
+    pump();
+    ASSERT_FALSE(::IsIconic(window));
+    tickDrawsAtClientSize();
+
+    RECT suggested = {60, 40, 60 + 1180, 40 + 820};
+    EXPECT_EQ(::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested)), 0);
+    pump();
+    RECT placed = {};
+    ::GetWindowRect(window, &placed);
+    EXPECT_EQ(placed.left, suggested.left);
+    EXPECT_EQ(placed.top, suggested.top);
+    EXPECT_EQ(placed.right - placed.left, suggested.right - suggested.left);
+    EXPECT_EQ(placed.bottom - placed.top, suggested.bottom - suggested.top);
+    tickDrawsAtClientSize();
+}
+
+// The frame timer builds a frame only when something may have changed: each
+// kind of change is drawn by the next tick, an idle window builds nothing, a
+// focused text box redraws at its cursor's rate and a covered window builds
+// nothing until it shows again.
+TEST_F(StartedApplication, FramesAreBuiltOnlyWhenSomethingMayHaveChanged)
+{
+    // Frame-timer ticks for `ms` of real time, with `each` done before each
+    // tick; the frames built.
+    const auto ticksFor = [&](int ms, const std::function<void()>& each = {}) {
+        const int before = ImGui::GetFrameCount();
+        for (const ULONGLONG end = ::GetTickCount64() + ms; ::GetTickCount64() < end;) {
+            pump();
+            if (each) each();
+            ::SendMessageW(window, WM_TIMER, kFrameTimerId, 0);
+            ::Sleep(16);
+        }
+        return ImGui::GetFrameCount() - before;
+    };
+    const auto tick = [&] {
+        const int before = ImGui::GetFrameCount();
+        ::SendMessageW(window, WM_TIMER, kFrameTimerId, 0);
+        return ImGui::GetFrameCount() - before;
+    };
+    // Ticks until one builds nothing (however long frames take here).
+    const auto settle = [&] {
+        for (const ULONGLONG end = ::GetTickCount64() + 30000; ::GetTickCount64() < end; ::Sleep(16)) {
+            pump();
+            if (tick() == 0) return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(ticksFor(1000), 0) << "an idle window builds frames";
+
+    const HWND themeCombo = ::GetDlgItem(window, idThemeCombo);
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"a key press", [&] {
+             ::SendMessageW(window, WM_KEYDOWN, VK_DOWN, 1);
+             ::SendMessageW(window, WM_KEYUP, VK_DOWN, 0xC0000001);
+         }},
+        {"a click", [&] {
+             ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(700, 600));
+             ::SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(700, 600));
+         }},
+        {"a room line", [] {
+             postToMainWindow(serverText, std::make_unique<std::string>(
+                                              R"({"type":"message","room":"Lobby","username":"Ann","text":"hi"})"));
+             pump();
+         }},
+        {"a status change", [] {
+             auto payload = std::make_unique<StatusUpdatePayload>();
+             payload->text = L"Connecting to server...";
+             postToMainWindow(statusUpdate, std::move(payload));
+             pump();
+         }},
+        {"a theme change", [&] {
+             ::SendMessageW(themeCombo, CB_SETCURSEL, 1, 0);
+             ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(idThemeCombo, CBN_SELCHANGE),
+                            reinterpret_cast<LPARAM>(themeCombo));
+         }},
+    };
+    for (const auto& [what, change] : changes) {
+        EXPECT_EQ(tick(), 0) << "before " << what;
+        change();
+        EXPECT_EQ(tick(), 1) << what << " was not drawn by the next tick";
+        EXPECT_TRUE(settle());
+    }
+    EXPECT_EQ(clientState().uiTheme, 1);
+
+    // Covered: the frame that finds out is the last one, whatever arrives.
+    Renderer::reportOccludedForTests(true);
+    ::SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(600, 500));
+    EXPECT_EQ(tick(), 1);
+    int x = 600;
+    EXPECT_EQ(ticksFor(1000, [&] { ::SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(++x, 500)); }), 0);
+    Renderer::reportOccludedForTests(false);
+    EXPECT_EQ(tick(), 0);  // this tick asks the swap chain
+    EXPECT_EQ(tick(), 1);
+    EXPECT_TRUE(settle());
+
+    // A focused text box: frames when its cursor blinks (every 0.4 or 0.8 s),
+    // not every tick.
+    workspaceState().identityFocusRequest = true;
+    ::SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(600, 500));
+    EXPECT_EQ(tick(), 1);
+    settle();
+    ASSERT_TRUE(ImGui::GetIO().WantTextInput) << "the identity box did not take the keyboard";
+    const int blinking = ticksFor(3600);
+    EXPECT_GE(blinking, 2);
+    EXPECT_LE(blinking, 12);
+}
+
+// Scales below 75 % and above 300 % are clamped; an unknown DPI counts as 96.
+TEST(DpiScale, IsTheDpiOver96ClampedToThreeQuartersAndThree)
+{
+    const struct {
+        unsigned dpi;
+        float scale;
+    } cases[] = {{0, 1.0f}, {48, 0.75f}, {72, 0.75f}, {96, 1.0f}, {120, 1.25f}, {144, 1.5f}, {192, 2.0f},
+                 {288, 3.0f}, {480, 3.0f}};
+    for (const auto& each : cases) EXPECT_FLOAT_EQ(clampedDpiScale(each.dpi), each.scale) << each.dpi << " DPI";
 }
 
 TEST(StartupFailure, AMainClassThatCannotBeRegisteredEndsWithABoxAndExitCodeOne)
