@@ -6,6 +6,7 @@
 #include <iterator>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace Velmor {
 namespace {
@@ -88,7 +89,7 @@ bool planEdits(const NameList& before, const NameList& after, std::vector<Edit>&
     return edits.size() <= kMaxEdits;
 }
 
-int measure(HDC dc, const std::wstring& name)
+int measureExactly(HDC dc, const std::wstring& name)
 {
     SIZE extent = {};
     if (dc && ::GetTextExtentPoint32W(dc, name.c_str(), static_cast<int>(name.size()), &extent)) {
@@ -96,6 +97,68 @@ int measure(HDC dc, const std::wstring& name)
     }
     return 0;
 }
+
+// A name's width in the list box's font. Text that GDI lays out one character
+// after another (Latin, Greek, Cyrillic and the like, without combining marks)
+// is as wide as the sum of its characters' advance widths, kept per character
+// for the font; measuring thousands of names one by one is most of a large
+// refill. Anything else (joined or reordered scripts, marks, surrogates) is
+// measured whole.
+class NameWidths {
+public:
+    // The font selected into `dc` is the one to measure with: the widths kept
+    // are forgotten when it differs from the last (a handle can be reused for
+    // another font, so its metrics count too).
+    void useFont(HDC dc)
+    {
+        TEXTMETRICW metrics = {};
+        ::GetTextMetricsW(dc, &metrics);
+        const Key key{::GetCurrentObject(dc, OBJ_FONT), metrics.tmHeight, metrics.tmAveCharWidth, metrics.tmWeight};
+        if (widths_.empty() || !(key == key_)) {
+            key_ = key;
+            widths_.assign(kCachedCharacters, -1);
+        }
+    }
+
+    int measure(HDC dc, const std::wstring& name)
+    {
+        int total = 0;
+        for (const wchar_t character : name) {
+            if (character >= kCachedCharacters || (character >= 0x0300 && character <= 0x036F)) {
+                return measureExactly(dc, name);
+            }
+            int& width = widths_[character];
+            if (width < 0) {
+                INT advance = 0;
+                width = dc && ::GetCharWidth32W(dc, character, character, &advance) ? advance : 0;
+            }
+            total += width;
+        }
+        return total;
+    }
+
+private:
+    struct Key {
+        HGDIOBJ font = nullptr;
+        LONG height = 0, averageWidth = 0, weight = 0;
+        bool operator==(const Key& other) const
+        {
+            return font == other.font && height == other.height && averageWidth == other.averageWidth &&
+                   weight == other.weight;
+        }
+    };
+    static constexpr wchar_t kCachedCharacters = 0x0590;  // up to Hebrew
+    Key key_;
+    std::vector<int> widths_;
+};
+
+NameWidths& nameWidths()
+{
+    static NameWidths widths;
+    return widths;
+}
+
+int measure(HDC dc, const std::wstring& name) { return nameWidths().measure(dc, name); }
 
 // Whether the list box still holds what `filled` says (nobody else changed
 // it, and it is the same window).
@@ -177,6 +240,7 @@ void fillRosterListBox(HWND listBox, const NameList& names)
     WindowDc dc(listBox);
     const auto font = reinterpret_cast<HFONT>(::SendMessageW(listBox, WM_GETFONT, 0, 0));
     ScopedSelectObject selectFont(dc.get(), font);
+    nameWidths().useFont(dc.get());
 
     auto& lists = filledLists();
     if (!lists.count(listBox)) {
