@@ -32,6 +32,7 @@ seconds=$2
 source "$root/scripts/lib/wine_session.sh"
 source "$root/scripts/lib/client_prefix.sh"
 work=$(mktemp -d /tmp/velmor-idle.XXXXXX)
+cd "$work" || exit 1  # the example writes its imgui.ini where it starts
 trap 'wineserver -k >/dev/null 2>&1; wine_session_stop; rm -rf "$work"' EXIT
 VELMOR_SCREEN=1600x1000x24 wine_session_start "$work" || exit 1
 client_prefix_prepare "IdleBench"
