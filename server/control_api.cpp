@@ -79,6 +79,10 @@ ControlReply setFault(const Arguments& arguments, ControlTarget& server)
         const auto ms = arguments.number("ms");
         if (!ms || *ms > 600000) return bad("ms must be a number of milliseconds up to 600000");
         faults.delayUpgradeMs = static_cast<unsigned>(*ms);
+    } else if (*name == "trickle_upgrade") {
+        const auto ms = arguments.number("ms");
+        if (!ms || *ms > kMaxTrickleMs) return bad("ms must be a number of milliseconds up to 100");
+        faults.trickleUpgradeMs = static_cast<unsigned>(*ms);
     } else if (*name == "wrong_accept") {
         faults.wrongAccept = true;
     } else if (*name == "ignore_pings") {
@@ -172,16 +176,18 @@ ControlReply handleControlRequest(bool isGet, std::string_view target, ControlTa
 
     // The rest act on one connected user.
     const std::string* user = arguments.find("user");
-    if (path != "/send" && path != "/send_large" && path != "/close" && path != "/drop" && path != "/pings")
+    if (path != "/send" && path != "/send_large" && path != "/drop_mid_frame" && path != "/close" && path != "/drop" &&
+        path != "/pings")
         return {404, "unknown control request: " + std::string(path)};
     if (!user || user->empty()) return bad("user is missing");
 
     if (path == "/pings") return ok(std::to_string(server.pingsFrom(*user)));
     if (path == "/send") return send(arguments, *user, server);
-    if (path == "/send_large") {
+    if (path == "/send_large" || path == "/drop_mid_frame") {
         const auto bytes = arguments.number("bytes");
         if (!bytes || *bytes > kMaxLargeMessageBytes) return bad("bytes must be a size up to 64 MiB");
         InjectedMessage message;
+        message.dropHalfway = path == "/drop_mid_frame";
         message.payload = largeMessage(static_cast<std::size_t>(*bytes));
         if (message.payload.empty()) return bad("bytes is smaller than the smallest JSON message with padding");
         if (!server.sendTo(*user, std::move(message))) return bad("no open connection for user " + *user);

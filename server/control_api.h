@@ -15,6 +15,7 @@ namespace VelmorServer {
 struct Faults {
     unsigned refuseUpgradeStatus = 0;  // 0: upgrades are accepted
     unsigned delayUpgradeMs = 0;       // the 101 answer waits this long after the request
+    unsigned trickleUpgradeMs = 0;     // the 101 answer goes out a few bytes at a time, this far apart
     bool wrongAccept = false;
     bool ignorePings = false;
     bool untrustedCert = false;
@@ -33,6 +34,7 @@ struct InjectedMessage {
     bool binary = false;
     unsigned fragments = 1;
     bool pingBetween = false;
+    bool dropHalfway = false;  // half of one frame, then the TCP connection ends
 };
 
 class ControlTarget {
@@ -63,6 +65,7 @@ bool isSendableCloseCode(unsigned code);
 inline constexpr std::size_t kMaxCloseReasonBytes = 123;
 inline constexpr std::size_t kMaxLargeMessageBytes = 64u * 1024 * 1024;
 inline constexpr unsigned kMaxFragments = 10000;
+inline constexpr unsigned kMaxTrickleMs = 100;
 
 // A valid JSON object of exactly `bytes` bytes, padded with a string member;
 // empty when `bytes` is below the smallest such object.

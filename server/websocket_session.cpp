@@ -17,6 +17,7 @@ namespace websocket = beast::websocket;
 namespace {
 
 constexpr char kServerName[] = "velmor-server";
+constexpr std::size_t kTrickleBytes = 3;  // a piece of the trickled upgrade answer
 
 // A well-formed Sec-WebSocket-Accept that is wrong for `key`: the hash of the
 // key without the RFC 6455 GUID.
@@ -28,6 +29,25 @@ std::string wrongAcceptFor(std::string_view key)
     unsigned char encoded[4 * ((EVP_MAX_MD_SIZE + 2) / 3) + 1];
     const int written = EVP_EncodeBlock(encoded, digest, static_cast<int>(length));
     return std::string(reinterpret_cast<const char*>(encoded), static_cast<std::size_t>(written));
+}
+
+// The first half of one unmasked text frame carrying `payload`: the header
+// announces all of it (RFC 6455 section 5.2).
+std::string halfFrame(const std::string& payload)
+{
+    std::string frame(1, '\x81');
+    const std::uint64_t size = payload.size();
+    if (size < 126) {
+        frame += static_cast<char>(size);
+    } else if (size <= 0xFFFF) {
+        frame += static_cast<char>(126);
+        for (int shift = 8; shift >= 0; shift -= 8) frame += static_cast<char>((size >> shift) & 0xFF);
+    } else {
+        frame += static_cast<char>(127);
+        for (int shift = 56; shift >= 0; shift -= 8) frame += static_cast<char>((size >> shift) & 0xFF);
+    }
+    frame.append(payload, 0, payload.size() / 2);
+    return frame;
 }
 
 }  // namespace
@@ -43,14 +63,14 @@ void WebSocketSession::start()
     // Until the upgrade, one deadline covers TLS and the HTTP request, so a
     // silent or slow peer cannot hold a connection open.
     beast::get_lowest_layer(ws_).expires_after(host_.timeLimits().handshake);
-    ws_.next_layer().async_handshake(boost::asio::ssl::stream_base::server,
-                                     [self = shared_from_this()](beast::error_code ec) { self->onTlsHandshake(ec); });
+    tls().async_handshake(boost::asio::ssl::stream_base::server,
+                          [self = shared_from_this()](beast::error_code ec) { self->onTlsHandshake(ec); });
 }
 
 void WebSocketSession::onTlsHandshake(beast::error_code ec)
 {
     if (ec) return finish();
-    http::async_read(ws_.next_layer(), buffer_, parser_,
+    http::async_read(tls(), buffer_, parser_,
                      [self = shared_from_this()](beast::error_code readError, std::size_t) { self->onRequest(readError); });
 }
 
@@ -92,10 +112,10 @@ void WebSocketSession::refuse(unsigned status, const std::string& body)
     if (bodyAllowed) response->body() = body + "\n";
     response->keep_alive(false);
     response->prepare_payload();
-    http::async_write(ws_.next_layer(), *response,
+    http::async_write(tls(), *response,
                       [self = shared_from_this(), response](beast::error_code, std::size_t) {
                           beast::get_lowest_layer(self->ws_).expires_after(std::chrono::seconds(5));
-                          self->ws_.next_layer().async_shutdown([self](beast::error_code) { self->finish(); });
+                          self->tls().async_shutdown([self](beast::error_code) { self->finish(); });
                       });
 }
 
@@ -107,7 +127,7 @@ void WebSocketSession::answerWithWrongAccept()
     response->set(http::field::upgrade, "websocket");
     response->set(http::field::connection, "Upgrade");
     response->set(http::field::sec_websocket_accept, wrongAcceptFor(parser_.get()[http::field::sec_websocket_key]));
-    http::async_write(ws_.next_layer(), *response,
+    http::async_write(tls(), *response,
                       [self = shared_from_this(), response](beast::error_code ec, std::size_t) {
                           if (ec) return self->finish();
                           // Leave closing to the client, which must refuse the
@@ -120,11 +140,10 @@ void WebSocketSession::answerWithWrongAccept()
 void WebSocketSession::discardUntilClosed()
 {
     discard_.resize(4096);
-    ws_.next_layer().async_read_some(boost::asio::buffer(discard_),
-                                     [self = shared_from_this()](beast::error_code ec, std::size_t) {
-                                         if (ec) return self->finish();
-                                         self->discardUntilClosed();
-                                     });
+    tls().async_read_some(boost::asio::buffer(discard_), [self = shared_from_this()](beast::error_code ec, std::size_t) {
+        if (ec) return self->finish();
+        self->discardUntilClosed();
+    });
 }
 
 void WebSocketSession::acceptUpgrade(const std::string& user)
@@ -138,8 +157,12 @@ void WebSocketSession::acceptUpgrade(const std::string& user)
     ws_.read_message_max(kMaxIncomingMessageBytes);
     // Every message goes out as one frame unless a test asks for fragments.
     ws_.auto_fragment(false);
-    ws_.async_accept(parser_.get(),
-                     [self = shared_from_this(), user](beast::error_code ec) { self->onAccepted(ec, user); });
+    const unsigned trickleMs = host_.activeFaults().trickleUpgradeMs;
+    if (trickleMs != 0) ws_.next_layer().trickle(kTrickleBytes, std::chrono::milliseconds(trickleMs));
+    ws_.async_accept(parser_.get(), [self = shared_from_this(), user](beast::error_code ec) {
+        self->ws_.next_layer().trickle(0, {});
+        self->onAccepted(ec, user);
+    });
 }
 
 void WebSocketSession::onAccepted(beast::error_code ec, const std::string& user)
@@ -231,6 +254,7 @@ void WebSocketSession::pump()
         });
         return;
     }
+    if (item.message.dropHalfway) return writeHalfFrame(item.message.payload);
     ws_.binary(item.message.binary);
     if (item.message.fragments <= 1) {
         ws_.async_write(boost::asio::buffer(item.message.payload),
@@ -260,6 +284,18 @@ void WebSocketSession::writeFragment(unsigned index)
                          });
 }
 
+void WebSocketSession::writeHalfFrame(const std::string& payload)
+{
+    // Below the WebSocket layer, which sends only whole frames. Nothing else
+    // writes meanwhile: the queue is held, and the client pings with text.
+    auto frame = std::make_shared<std::string>(halfFrame(payload));
+    boost::asio::async_write(ws_.next_layer(), boost::asio::buffer(*frame),
+                             [self = shared_from_this(), frame](beast::error_code, std::size_t) {
+                                 self->writing_ = false;
+                                 self->drop();
+                             });
+}
+
 void WebSocketSession::onWritten(beast::error_code ec)
 {
     writing_ = false;
@@ -285,6 +321,7 @@ void WebSocketSession::drop()
     if (dropped_) return;
     dropped_ = true;
     upgradeDelay_.cancel();
+    ws_.next_layer().cancelPause();
     discardQueue();
     // Closing the socket cancels every pending operation; the read handler
     // then ends the session.

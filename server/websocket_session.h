@@ -21,8 +21,82 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace VelmorServer {
+
+// The layer between the WebSocket and TLS. It passes everything through,
+// except that while it trickles (the trickle_upgrade fault) every write sends
+// at most a few bytes, each piece a TLS record of its own, and completes only
+// after a pause: the peer reads the answer in pieces.
+template <class NextLayer>
+class TricklingStream {
+public:
+    using executor_type = typename NextLayer::executor_type;
+    using next_layer_type = NextLayer;
+
+    template <class... Args>
+    explicit TricklingStream(Args&&... args) : next_(std::forward<Args>(args)...), pause_(next_.get_executor())
+    {
+    }
+
+    executor_type get_executor() noexcept { return next_.get_executor(); }
+    NextLayer& next_layer() noexcept { return next_; }
+    const NextLayer& next_layer() const noexcept { return next_; }
+
+    // 0 bytes: whole writes again.
+    void trickle(std::size_t bytes, std::chrono::milliseconds pause)
+    {
+        bytes_ = bytes;
+        every_ = pause;
+    }
+    void cancelPause() { pause_.cancel(); }
+
+    template <class Buffers, class Handler>
+    auto async_read_some(const Buffers& buffers, Handler&& handler)
+    {
+        return next_.async_read_some(buffers, std::forward<Handler>(handler));
+    }
+
+    template <class Buffers, class Handler>
+    auto async_write_some(const Buffers& buffers, Handler&& handler)
+    {
+        return boost::asio::async_initiate<Handler, void(boost::beast::error_code, std::size_t)>(
+            [this](auto done, const Buffers& data) {
+                if (bytes_ == 0) return next_.async_write_some(data, std::move(done));
+                next_.async_write_some(boost::beast::buffers_prefix(bytes_, data),
+                                       [this, done = std::move(done)](boost::beast::error_code ec, std::size_t written) mutable {
+                                           if (ec) return done(ec, written);
+                                           pause_.expires_after(every_);
+                                           pause_.async_wait([done = std::move(done), written](boost::beast::error_code waited) mutable {
+                                               done(waited, written);
+                                           });
+                                       });
+            },
+            handler, buffers);
+    }
+
+private:
+    NextLayer next_;
+    boost::asio::steady_timer pause_;
+    std::size_t bytes_ = 0;
+    std::chrono::milliseconds every_{0};
+};
+
+// The WebSocket closing handshake ends with the layer below.
+template <class NextLayer>
+void teardown(boost::beast::role_type role, TricklingStream<NextLayer>& stream, boost::beast::error_code& ec)
+{
+    using boost::beast::websocket::teardown;
+    teardown(role, stream.next_layer(), ec);
+}
+
+template <class NextLayer, class Handler>
+void async_teardown(boost::beast::role_type role, TricklingStream<NextLayer>& stream, Handler&& handler)
+{
+    using boost::beast::websocket::async_teardown;
+    async_teardown(role, stream.next_layer(), std::forward<Handler>(handler));
+}
 
 class WebSocketSession;
 
@@ -93,7 +167,11 @@ private:
     void discardQueue();
     void finish();
 
-    using Stream = boost::beast::websocket::stream<boost::beast::ssl_stream<boost::beast::tcp_stream>>;
+    using Tls = boost::beast::ssl_stream<boost::beast::tcp_stream>;
+    using Stream = boost::beast::websocket::stream<TricklingStream<Tls>>;
+    Tls& tls() { return ws_.next_layer().next_layer(); }
+    void writeHalfFrame(const std::string& payload);
+
     Stream ws_;
     SessionHost& host_;
     boost::beast::flat_buffer buffer_;

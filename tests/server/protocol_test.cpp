@@ -689,6 +689,57 @@ TEST_F(ServerTest, DelayedUpgradeAnswersLateUntilClearedAndNeverHoldsUpAResetOrA
     held.join();
 }
 
+TEST_F(ServerTest, TrickledUpgradeArrivesInPiecesAndAFrameCutHalfwayEndsTheConnection)
+{
+    for (const std::string& bad : Strings{"/fault?name=trickle_upgrade", "/fault?name=trickle_upgrade&ms=101",
+                                          "/drop_mid_frame?user=nobody&bytes=1000"}) {
+        EXPECT_EQ(control.get(bad).status, 400u) << bad;
+    }
+    ASSERT_EQ(control.get("/fault?name=trickle_upgrade&ms=5").status, 200u);
+    RawTls raw(server.port());
+    http::request<http::empty_body> upgrade{http::verb::get, "/websocket?user=amy", 11};
+    upgrade.set(http::field::host, "localhost");
+    upgrade.set(http::field::upgrade, "websocket");
+    upgrade.set(http::field::connection, "Upgrade");
+    upgrade.set(http::field::sec_websocket_key, "dGhlIHNhbXBsZSBub25jZQ==");
+    upgrade.set(http::field::sec_websocket_version, "13");
+    http::write(raw.stream, upgrade);
+
+    // One read returns one TLS record: the answer comes three bytes at a time.
+    char chunk[65536];
+    beast::error_code ec;
+    std::string answer;
+    while (answer.find("\r\n\r\n") == std::string::npos) {
+        const std::size_t got = raw.stream.read_some(boost::asio::buffer(chunk), ec);
+        ASSERT_FALSE(ec) << ec.message() << " after " << answer;
+        ASSERT_LE(got, 3u) << answer;
+        answer.append(chunk, got);
+    }
+    EXPECT_EQ(answer.rfind("HTTP/1.1 101", 0), 0u) << answer;
+    EXPECT_NE(answer.find("s3pPLMBiTxaQ9kYGzzhZRbK+xOo="), std::string::npos) << answer;
+    ASSERT_TRUE(control.waitForUser("amy"));
+
+    // After "connected" (whole), a header announcing 100,000 bytes, half of
+    // them, and the end of the connection without a close frame.
+    ASSERT_EQ(control.get("/drop_mid_frame?user=amy&bytes=100000").status, 200u);
+    std::string frames;
+    while (!ec) frames.append(chunk, raw.stream.read_some(boost::asio::buffer(chunk), ec));
+    ASSERT_GE(frames.size(), 2u);
+    const auto byte = [&](std::size_t at) { return static_cast<std::size_t>(static_cast<unsigned char>(frames[at])); };
+    const std::size_t headerSize = byte(1) < 126 ? 2 : 4;
+    const std::size_t payloadSize = byte(1) < 126 ? byte(1) : byte(2) << 8 | byte(3);
+    EXPECT_EQ(byte(0), 0x81u);
+    EXPECT_EQ(typeOf(frames.substr(headerSize, payloadSize)), "connected");
+    const std::string cut = std::string("\x81\x7f\0\0\0\0\0\x01\x86\xa0", 10) +
+                            R"({"type":"large_message","padding":")" + std::string(50000 - 35, 'x');
+    EXPECT_EQ(frames.substr(headerSize + payloadSize), cut) << frames.size() << " bytes in all";
+    EXPECT_TRUE(control.waitForUser("amy", false));
+
+    control.get("/clear_faults");
+    auto bob = join("bob");  // whole answers again
+    EXPECT_EQ(bob->response().result_int(), 101);
+}
+
 TEST_F(ServerTest, PingAndAcknowledgementFaults)
 {
     auto amy = join("amy");
