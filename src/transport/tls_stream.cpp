@@ -261,6 +261,14 @@ bool ConnectionRecord::verifyServerCertificate(const std::wstring& host, std::ws
     if (trustErrors & CERT_TRUST_IS_REVOKED) return fail(CRYPT_E_REVOKED);
     if (trustErrors & CERT_TRUST_IS_NOT_SIGNATURE_VALID) return fail(TRUST_E_CERT_SIGNATURE);
     if (trustErrors & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) return fail(CERT_E_WRONG_USAGE);
+    // Wine's SSL policy also passes an issuer that is no certificate authority.
+    if (trustErrors & CERT_TRUST_INVALID_BASIC_CONSTRAINTS) return fail(TRUST_E_BASIC_CONSTRAINTS);
+    // Any other fault the chain engine found fails too. Revocation is not
+    // asked for, and validity periods need not nest (an issuer may expire
+    // before what it signed).
+    constexpr DWORD kNotFaults =
+        CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION | CERT_TRUST_IS_NOT_TIME_NESTED;
+    if (trustErrors & ~kNotFaults) return fail(TRUST_E_FAIL);
 
     std::wstring serverName = host;
     HTTPSPolicyCallbackData sslParameters{};
