@@ -372,6 +372,12 @@ e2e_check "the server receives kick_user for Alpha from Bravo" \
   e2e_wait_until 60 requests_reach 1 Bravo kick_user username=Alpha
 e2e_check "Alpha's log shows the kick" e2e_wait_until 60 log_reaches Alpha "WS RX: kicked_from_room" 1
 
+# Alpha's log is filled past its rotation size here: the lines so far go to
+# the rotated file, the direct messages' lines to a new one, and the privacy
+# check at the end reads both.
+head -c $((4 * 1024 * 1024)) /dev/zero | tr '\0' '.' >>"$(log_of Alpha)"
+printf '\r\n' >>"$(log_of Alpha)"
+
 echo "== 6. Alpha writes to Bravo from the people page"
 # The kick took Alpha to the rooms page.
 click_in "$alpha" "$kRailPeople"
@@ -386,8 +392,10 @@ say_in_conversation "$alpha_dm" "Hi Bravo, a private line"
 e2e_check "Bravo's message banner shows up" e2e_wait_until 60 found_window "window[Toast]" Bravo '^Velmor Chat Notification$'
 toast=${window[Toast]:-}
 if [ -n "$toast" ]; then
-  screenshot_window "$toast" two-clients-3-banner
+  # Where it lies first: the banner hides itself after a few seconds, and a
+  # screenshot on a loaded machine can take that long.
   read -r tx ty tw th <<<"$(geometry "$toast")"
+  screenshot_window "$toast" two-clients-3-banner
   e2e_check "the banner lies in the screen's bottom right corner ($tw x $th at $tx, $ty)" \
     eval '[ $((tx + tw)) -le $kScreenWidth ] && [ $((tx + tw)) -ge $((kScreenWidth - 100)) ] &&
           [ $((ty + th)) -le $kScreenHeight ] && [ $((ty + th)) -ge $((kScreenHeight - 100)) ]'
@@ -449,5 +457,26 @@ for who in Alpha Bravo; do
   wait "${pid[$who]}" || code=$?
   pid[$who]=
   e2e_check "$who's client closes with exit code 0 (got $code)" [ "$code" -eq 0 ]
+done
+echo "== 10. Nothing anyone wrote is in the files the clients left"
+# Every file in each prefix's user folders (the log, the rotated log, the
+# settings) and an export of the user's registry hive; the log's own lines
+# show the files were read.
+secrets=("Hello from Alpha" "Hello from Bravo" "Hi Bravo, a private line" "Hello Alpha, got it" "Are you still there?")
+e2e_check "Alpha's log was rotated during the scenario and both parts hold its lines" \
+  eval 'grep -q "WS RX: room_joined" "$(log_of Alpha).1" && grep -q "WS TX: dm" "$(log_of Alpha)"'
+for who in Alpha Bravo; do
+  scan=$E2E_WORK/$who-scan
+  mkdir -p "$scan"
+  in_prefix "$who" wine reg export HKCU "$(in_prefix "$who" winepath -w "$scan/hkcu.reg")" /y >/dev/null 2>&1 </dev/null
+  iconv -f UTF-16LE -t UTF-8 "$scan/hkcu.reg" >"$scan/hkcu.txt" 2>/dev/null
+  e2e_check "$who's registry export names the user" grep -q '"Username"="'"$who"'"' "$scan/hkcu.txt"
+  user_files="${prefix[$who]}/drive_c/users"
+  e2e_check "$who's files include the log of the scenario" grep -rqa "WS TX: dm" "$user_files"
+  for secret in "${secrets[@]}"; do
+    hits=$(grep -rlaF -- "$secret" "$user_files" "$scan/hkcu.txt" "${prefix[$who]}"/*.reg 2>/dev/null)
+    e2e_check "no file of $who holds \"$secret\"" [ -z "$hits" ]
+    [ -n "$hits" ] && echo "$hits" | sed 's/^/  found in: /' >&2
+  done
 done
 exit $E2E_FAILED
