@@ -61,6 +61,15 @@ connected() {
   python3 -c 'import sys, urllib.request; sys.exit(b"\"IdleBench\"" not in urllib.request.urlopen(sys.argv[1] + "/users", timeout=5).read())' "$control" 2>/dev/null
 }
 
+# Both programs draw into a window of the example's size (1280 x 800), so
+# that their back buffers weigh the same.
+same_size() {  # pid
+  local window
+  for window in $(xdotool search --all --onlyvisible --pid "$1" 2>/dev/null); do
+    xdotool windowsize "$window" 1280 800 2>/dev/null
+  done
+}
+
 # Starts PROGRAM (with `start /min` when minimised), waits until it is settled
 # (connected, for the client, and 10 s more), measures CPU over the interval
 # with COVER=1 putting an X window over the whole screen first; prints
@@ -76,6 +85,7 @@ measure() {  # program minimised(0/1) cover(0/1) seconds
   if [ "$program" = "$client" ]; then
     for _ in $(seq 1 600); do connected && break; sleep 0.1; done
   fi
+  same_size "$pid"
   sleep 10
   if [ "$cover" = 1 ]; then
     xmessage -geometry 1600x1000+0+0 -center "covering" >/dev/null 2>&1 &
@@ -116,6 +126,7 @@ done
 wine "$client" >/dev/null 2>&1 </dev/null &
 pid=$(pid_of VelmorChat.exe)
 for _ in $(seq 1 600); do connected && break; sleep 0.1; done
+same_size "$pid"
 sleep 10
 echo "client connected with the server's own users: RSS $(rss_mb "$pid") MB"
 python3 - "$control" <<'PY'

@@ -34,6 +34,11 @@ FramePacer::Tick FramePacer::onTick(std::uint64_t now) const
     return Tick::Skip;
 }
 
+bool FramePacer::resting(std::uint64_t now) const
+{
+    return !occluded_ && framesOwed_ == 0 && now >= settleUntil_ && cursorFrameAt_ == 0;
+}
+
 int cursorToggleDelayMs(float cursorAnimation)
 {
     constexpr float kPeriod = 1.2f;

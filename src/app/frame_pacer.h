@@ -43,6 +43,10 @@ public:
 
     Tick onTick(std::uint64_t now) const;
 
+    // Nothing will be worth drawing until the next change: the timer may
+    // stop ticking meanwhile (a change starts it again).
+    bool resting(std::uint64_t now) const;
+
     bool occluded() const { return occluded_; }
 
 private:

@@ -49,6 +49,8 @@ struct InterfaceResources {
     bool imguiReady = false;
     UniqueFont captionFont;
     FramePacer pacer;
+    bool frameTimerRunning = false;
+    bool closing = false;
 };
 InterfaceResources gInterface;
 
@@ -142,6 +144,18 @@ void onNotify(HWND window, const NMHDR& header, LRESULT& result)
     (void)window;
 }
 
+void startFrameTimer(HWND window)
+{
+    if (gInterface.frameTimerRunning || gInterface.closing || !gInterface.imguiReady) return;
+    gInterface.frameTimerRunning = ::SetTimer(window, kFrameTimerId, kFrameIntervalMs, nullptr) != 0;
+}
+
+void stopFrameTimer(HWND window)
+{
+    ::KillTimer(window, kFrameTimerId);
+    gInterface.frameTimerRunning = false;
+}
+
 void onClose(HWND window)
 {
     DiagnosticLog::write(kLevelInfo, L"Application shutting down");
@@ -152,7 +166,8 @@ void onClose(HWND window)
     }
     // The person sees the window go at once: ending the session may wait for
     // an open under way, and no frame is worth drawing any more.
-    ::KillTimer(window, kFrameTimerId);
+    gInterface.closing = true;
+    stopFrameTimer(window);
     ::ShowWindow(window, SW_HIDE);
     stopSession();
     ::DestroyWindow(window);
@@ -160,7 +175,8 @@ void onClose(HWND window)
 
 void onDestroy(HWND window)
 {
-    ::KillTimer(window, kFrameTimerId);
+    gInterface.closing = true;
+    stopFrameTimer(window);
     shutdownImGui();
     gInterface.renderer.release();
     setMainWindowHandle(nullptr);
@@ -325,14 +341,30 @@ bool isInputToAnotherWindow(const MSG& message, HWND mainWindow)
     return keyboard || mouse;
 }
 
+// Something the workspace shows may have changed: the pacer hears of it and
+// the frame timer runs (it rests while nothing is to be drawn).
+void noteWorkspaceChange(HWND window, bool input)
+{
+    if (input) {
+        gInterface.pacer.noteInput(::GetTickCount64());
+    } else {
+        gInterface.pacer.noteChange();
+    }
+    startFrameTimer(window);
+}
+
 // The frame timer's tick: builds a frame only when the pacer says one is
-// worth building; an occluded window only asks whether it shows again.
+// worth building; an occluded window only asks whether it shows again. When
+// nothing will be worth drawing until the next change, the timer stops: an
+// idle window costs no wake-ups.
 void onFrameTick(HWND window)
 {
     FramePacer& pacer = gInterface.pacer;
     const std::uint64_t now = ::GetTickCount64();
     switch (pacer.onTick(now)) {
-    case FramePacer::Tick::Skip: return;
+    case FramePacer::Tick::Skip:
+        if (pacer.resting(now)) stopFrameTimer(window);
+        return;
     case FramePacer::Tick::TestOcclusion:
         if (!gInterface.renderer.stillOccluded()) pacer.noteShown(now);
         return;
@@ -352,11 +384,7 @@ void onFrameTick(HWND window)
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (isInput(message)) {
-        gInterface.pacer.noteInput(::GetTickCount64());
-    } else if (mayChangeTheWorkspace(message, wParam)) {
-        gInterface.pacer.noteChange();
-    }
+    if (isInput(message) || mayChangeTheWorkspace(message, wParam)) noteWorkspaceChange(window, isInput(message));
     if (gInterface.imguiReady) ImGui_ImplWin32_WndProcHandler(window, message, wParam, lParam);
 
     switch (message) {
@@ -527,7 +555,8 @@ HWND startApplication(HINSTANCE instance, int showCommand)
         return nullptr;
     }
     gInterface.imguiReady = true;
-    ::SetTimer(window, kFrameTimerId, kFrameIntervalMs, nullptr);
+    gInterface.closing = false;
+    startFrameTimer(window);
 
     const std::wstring storedName = trimWhitespace(SettingsStore::loadStoredUsername());
     workspaceState().identityInput = utf16ToUtf8(storedName);
@@ -561,7 +590,7 @@ int runMessageLoop()
     MSG message = {};
     BOOL got = FALSE;
     while ((got = ::GetMessageW(&message, nullptr, 0, 0)) != 0 && got != -1) {
-        if (isInputToAnotherWindow(message, mainWindowHandle())) gInterface.pacer.noteChange();
+        if (isInputToAnotherWindow(message, mainWindowHandle())) noteWorkspaceChange(mainWindowHandle(), false);
         if (translateMainWindowAccelerator(message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);

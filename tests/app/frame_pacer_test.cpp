@@ -30,8 +30,10 @@ TEST(FramePacer, DrawsAfterChangesUntilSettledThenNothing)
 {
     FramePacer pacer;
     // The first frames after start-up, then silence: an idle window builds none.
+    EXPECT_FALSE(pacer.resting(0));
     EXPECT_EQ(run(pacer, 0, 600), FramePacer::kSettleFrames);
     EXPECT_EQ(run(pacer, 600, 60'000), 0);
+    EXPECT_TRUE(pacer.resting(60'000));
 
     // Input is drawn by the next tick, and every tick for half a second.
     pacer.noteInput(70'000);
@@ -57,6 +59,7 @@ TEST(FramePacer, AFocusedTextBoxRedrawsOnlyWhenItsCursorBlinks)
     pacer.noteFrame(1'000, 400, false);
     EXPECT_EQ(pacer.onTick(1'399), Tick::Skip);
     EXPECT_EQ(pacer.onTick(1'400), Tick::Draw);
+    EXPECT_FALSE(pacer.resting(1'399)) << "a blinking cursor needs the timer";
     // Ten seconds with a blinking cursor (every 400 to 800 ms) is about 17
     // frames, not 600.
     EXPECT_EQ(run(pacer, 1'400, 11'400, 600), 17);
@@ -79,6 +82,7 @@ TEST(FramePacer, AnOccludedWindowOnlyTestsUntilItShowsAgain)
         pacer.noteInput(now);  // input and messages keep arriving
         pacer.noteChange();
         ASSERT_EQ(pacer.onTick(now), Tick::TestOcclusion) << now;
+        ASSERT_FALSE(pacer.resting(now)) << "an occluded window keeps asking";
     }
     pacer.noteShown(5'000);
     EXPECT_FALSE(pacer.occluded());

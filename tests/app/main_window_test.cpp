@@ -610,6 +610,20 @@ TEST_F(StartedApplication, FramesAreBuiltOnlyWhenSomethingMayHaveChanged)
     };
     ASSERT_TRUE(settle());
     ASSERT_EQ(ticksFor(1000), 0) << "an idle window builds frames";
+    // Resting, the frame timer does not even tick; a change starts it again.
+    const auto frameTimerDue = [&] {
+        MSG due = {};
+        return ::PeekMessageW(&due, window, WM_TIMER, WM_TIMER, PM_NOREMOVE) && due.wParam == kFrameTimerId;
+    };
+    ::Sleep(200);
+    EXPECT_FALSE(frameTimerDue()) << "the frame timer ticks while nothing is to be drawn";
+    ::SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(650, 520));
+    bool restarted = false;
+    for (const ULONGLONG end = ::GetTickCount64() + 10000; !restarted && ::GetTickCount64() < end; ::Sleep(10)) {
+        restarted = frameTimerDue();
+    }
+    EXPECT_TRUE(restarted) << "a change did not start the frame timer";
+    ASSERT_TRUE(settle());
 
     const HWND themeCombo = ::GetDlgItem(window, idThemeCombo);
     const std::vector<std::pair<const char*, std::function<void()>>> changes = {
