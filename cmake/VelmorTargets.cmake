@@ -7,6 +7,10 @@ set(VELMOR_WARNINGS -Wall -Wextra -Werror -Wshadow=local -Wnon-virtual-dtor)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
   list(APPEND VELMOR_WARNINGS -Wno-restrict)
 endif()
+# Clang (the fuzz preset) spells GCC's -Wshadow=local differently.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  list(TRANSFORM VELMOR_WARNINGS REPLACE "^-Wshadow=local$" "-Wshadow-uncaptured-local")
+endif()
 
 # Sanitizers for a native build (the native-asan preset sets address,undefined).
 # They apply to every target, GoogleTest included, so that memory handed
@@ -18,6 +22,17 @@ if(VELMOR_SANITIZERS)
   endif()
   add_compile_options(-fsanitize=${VELMOR_SANITIZERS} -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=${VELMOR_SANITIZERS})
+endif()
+
+# libFuzzer targets (the fuzz preset, tests/fuzz): clang 14 only. Every target
+# gets the fuzzer's coverage instrumentation; only the fuzz programs link its
+# main. Kept out of the other builds, so gcc builds need no clang.
+option(VELMOR_FUZZ "Build the libFuzzer targets in tests/fuzz (clang only)" OFF)
+if(VELMOR_FUZZ)
+  if(WIN32 OR NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "VELMOR_FUZZ needs a native clang build (cmake --preset fuzz)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 # The byte-level tests: built natively from code with no Windows header and
