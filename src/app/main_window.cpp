@@ -370,6 +370,12 @@ void onFrameTick(HWND window)
         return;
     case FramePacer::Tick::Draw: break;
     }
+    // Minimised, nothing can be seen: what is owed is drawn after the
+    // restore, whose size change starts the timer again.
+    if (::IsIconic(window)) {
+        stopFrameTimer(window);
+        return;
+    }
     // The hidden controls never keep the keyboard (a command, which is a
     // change, may focus one): what the user types belongs to the workspace.
     const HWND focus = ::GetFocus();

@@ -559,6 +559,9 @@ TEST_F(StartedApplication, MinimisedNothingIsDrawnAndAfterRestoreOrADpiChangeFra
     const int minimisedFrames = ImGui::GetFrameCount();
     ::SendMessageW(window, WM_TIMER, kFrameTimerId, 0);
     EXPECT_EQ(ImGui::GetFrameCount(), minimisedFrames);
+    ::Sleep(200);  // and the frame timer rests meanwhile
+    MSG due = {};
+    EXPECT_FALSE(::PeekMessageW(&due, window, WM_TIMER, WM_TIMER, PM_NOREMOVE) && due.wParam == kFrameTimerId);
 
     ::ShowWindow(window, SW_RESTORE);
     pump();
