@@ -390,7 +390,9 @@ void onFrameTick(HWND window)
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (isInput(message) || mayChangeTheWorkspace(message, wParam)) noteWorkspaceChange(window, isInput(message));
+    if (const bool input = isInput(message); input || mayChangeTheWorkspace(message, wParam)) {
+        noteWorkspaceChange(window, input);
+    }
     if (gInterface.imguiReady) ImGui_ImplWin32_WndProcHandler(window, message, wParam, lParam);
 
     switch (message) {
