@@ -38,7 +38,7 @@ endif()
 # The byte-level tests: built natively from code with no Windows header and
 # needing no running server. They carry the CTest label "byte_level", and the
 # target velmor_byte_level_tests builds just them (the sanitizer run uses both).
-set(VELMOR_BYTE_LEVEL_TESTS json_value_test request_text_test session_rules_test placement_test
+set(VELMOR_BYTE_LEVEL_TESTS json_value_test request_text_test session_rules_test placement_test display_text_test
   websocket_protocol_test server_text_rules_test server_community_test server_demo_bots_test)
 if(NOT WIN32)
   add_custom_target(velmor_byte_level_tests)
