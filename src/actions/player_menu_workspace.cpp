@@ -5,6 +5,7 @@
 #include "actions/player_menu.h"
 #include "json/text_encoding.h"
 #include "session/client_state.h"
+#include "text/display_text.h"
 #include "ui/control_ids.h"
 #include "ui/workspace_state.h"
 
@@ -18,7 +19,9 @@ void drawPlayerActionsPopup(const std::wstring& name)
     const ClientState& state = clientState();
     const bool blocked = state.isServerBlocked(name);
     const bool isFriend = containsName(state.friends, name);
-    ImGui::TextUnformatted(utf16ToUtf8(name).c_str());
+    const std::string label = utf16ToUtf8(name);
+    const std::string_view shown = displayText(label);
+    ImGui::TextUnformatted(shown.data(), shown.data() + shown.size());
     ImGui::Separator();
     if (ImGui::MenuItem("Message privately", nullptr, false, !blocked)) runPlayerCommand(idPlayerMessage, name);
     if (ImGui::MenuItem(isFriend ? "Remove from friends" : "Add to friends") && !name.empty()) {
@@ -42,7 +45,10 @@ void drawPlayerActionsPopup(const std::wstring& name)
             if (state.roomHost.empty()) {
                 ImGui::TextDisabled("(host only)");
             } else {
-                ImGui::TextDisabled("(host only \xC2\xB7 current host: %s)", utf16ToUtf8(state.roomHost).c_str());
+                const std::string hostName = utf16ToUtf8(state.roomHost);
+                const std::string_view shownHost = displayText(hostName);
+                ImGui::TextDisabled("(host only \xC2\xB7 current host: %.*s)", static_cast<int>(shownHost.size()),
+                                    shownHost.data());
             }
         }
     }
@@ -59,12 +65,13 @@ void drawSelectedPlayerCard(bool onFriendsPage)
     }
     const ClientState& state = clientState();
     const std::string label = utf16ToUtf8(name);
+    const std::string_view shown = displayText(label);
     if (ImGui::GetContentRegionAvail().x >= 245.0f * workspaceState().uiScale) {
-        ImGui::Text("Selected: %s", label.c_str());
+        ImGui::Text("Selected: %.*s", static_cast<int>(shown.size()), shown.data());
         ImGui::SameLine();
     } else {
         ImGui::TextDisabled("Selected player");
-        ImGui::TextUnformatted(label.c_str());
+        ImGui::TextUnformatted(shown.data(), shown.data() + shown.size());
     }
     if (ImGui::Button("Message")) runPlayerCommand(idPlayerMessage, name);
     ImGui::SameLine();

@@ -56,11 +56,15 @@ InterfaceResources gInterface;
 
 constexpr unsigned kFrameIntervalMs = 16;
 
-// Glyph ranges of the workspace font: Latin-1, Arabic with its supplement and
-// extended-A blocks, general punctuation, mathematical operators, geometric
-// shapes and dingbats (the workspace draws "●", "○", "·" and "⊘").
-const ImWchar kGlyphRanges[] = {0x0020, 0x00FF, 0x0600, 0x06FF, 0x0750, 0x077F, 0x08A0, 0x08FF, 0x2000, 0x206F,
-                                0x2200, 0x22FF, 0x25A0, 0x25FF, 0x2700, 0x27BF, 0};
+// Glyph ranges of the workspace font: Latin-1, Hebrew, Arabic with its
+// supplement and extended-A blocks, general punctuation, mathematical
+// operators, geometric shapes, dingbats (the workspace draws "●", "○", "·"
+// and "⊘") and the Arabic presentation forms the display text is shaped to.
+// The Direct3D 11 back-end loads glyphs on demand, whatever the ranges; they
+// bound what a back-end without that would preload.
+const ImWchar kGlyphRanges[] = {0x0020, 0x00FF, 0x0590, 0x05FF, 0x0600, 0x06FF, 0x0750, 0x077F, 0x08A0, 0x08FF,
+                                0x2000, 0x206F, 0x2200, 0x22FF, 0x25A0, 0x25FF, 0x2700, 0x27BF, 0xFB50, 0xFDFF,
+                                0xFE70, 0xFEFF, 0};
 
 HWND child(HWND window, int id) { return ::GetDlgItem(window, id); }
 

@@ -1,5 +1,7 @@
 #include "ui/imgui_text.h"
 
+#include "text/display_text.h"
+
 namespace Velmor {
 namespace {
 
@@ -19,6 +21,18 @@ bool inputTextString(const char* label, std::string& text, ImGuiInputTextFlags f
 {
     return ImGui::InputText(label, text.data(), text.capacity() + 1, flags | ImGuiInputTextFlags_CallbackResize,
                             resizeCallback, &text);
+}
+
+void displayTextUnformatted(std::string_view utf8, bool alignRightToLeft)
+{
+    bool rightToLeft = false;
+    const std::string_view shown = displayText(utf8, &rightToLeft);
+    if (alignRightToLeft && rightToLeft) {
+        const float width = ImGui::CalcTextSize(shown.data(), shown.data() + shown.size()).x;
+        const float room = ImGui::GetContentRegionAvail().x;
+        if (width < room) ImGui::SetCursorPosX(ImGui::GetCursorPosX() + room - width);
+    }
+    ImGui::TextUnformatted(shown.data(), shown.data() + shown.size());
 }
 
 bool fittedButton(const char* label, float width, float height)

@@ -6,6 +6,7 @@
 #include "json/text_encoding.h"
 #include "platform/app_messages.h"
 #include "session/client_state.h"
+#include "text/display_text.h"
 #include "ui/control_ids.h"
 #include "ui/imgui_text.h"
 #include "ui/workspace_pages.h"
@@ -29,7 +30,19 @@ void drawChatLog()
     } else {
         // Follow the bottom unless the reader has scrolled up.
         const bool atBottom = ImGui::GetScrollY() >= ImGui::GetScrollMaxY() - 25.0f;
-        ImGui::TextUnformatted(text.data(), text.data() + text.size());
+        // Line by line, each in its display form (a right-to-left line
+        // against the right edge), only the lines in view; spaced as one
+        // block of text.
+        const std::vector<std::string_view>& lines = transcriptLines();
+        ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(ImGui::GetStyle().ItemSpacing.x, 0));
+        ImGuiListClipper clipper;
+        clipper.Begin(static_cast<int>(lines.size()), ImGui::GetTextLineHeight());
+        while (clipper.Step()) {
+            for (int line = clipper.DisplayStart; line < clipper.DisplayEnd; ++line) {
+                displayTextUnformatted(lines[static_cast<std::size_t>(line)], true);
+            }
+        }
+        ImGui::PopStyleVar();
         if (atBottom) ImGui::SetScrollHereY(1.0f);
     }
     ImGui::EndChild();
@@ -45,7 +58,7 @@ void drawChatPanels(float s)
     ImGui::BeginChild("ConversationPanel", ImVec2(stacked ? 0 : std::max(T - P - 10 * s, 145 * s), 0),
                       ImGuiChildFlags_Borders);
     const std::string room = state.currentRoom.empty() ? "ROOM CONVERSATION" : utf16ToUtf8(state.currentRoom);
-    ImGui::TextUnformatted(room.c_str());
+    displayTextUnformatted(room);
     if (stacked) {
         ImGui::SameLine();
         if (ImGui::SmallButton("Online roster")) ImGui::OpenPopup("online-roster-popup");
@@ -145,8 +158,10 @@ void drawRoomChatPage()
     drawComposer(B, s);
 
     if (state.roomJoined) {
-        ImGui::TextDisabled("Connected to %s  \xC2\xB7  Room members: %zu", utf16ToUtf8(state.currentRoom).c_str(),
-                            state.roomMembers.size());
+        const std::string room = utf16ToUtf8(state.currentRoom);
+        const std::string_view shown = displayText(room);
+        ImGui::TextDisabled("Connected to %.*s  \xC2\xB7  Room members: %zu", static_cast<int>(shown.size()),
+                            shown.data(), state.roomMembers.size());
     } else {
         ImGui::TextDisabled("Tip: choose Rooms to create a lobby or join an existing room.");
     }

@@ -11,6 +11,7 @@
 #include "session/client_state.h"
 #include "session/presence.h"
 #include "settings/settings_store.h"
+#include "text/display_text.h"
 #include "ui/control_ids.h"
 #include "ui/imgui_text.h"
 #include "ui/theme.h"
@@ -70,7 +71,7 @@ void drawRoomsTable(HWND listView, int rowCount, float A, float s)
     while (clipper.Step()) {
         for (int row = clipper.DisplayStart; row < clipper.DisplayEnd; ++row) {
             const std::wstring roomName = roomListCell(listView, row, 0);
-            const std::string room = utf16ToUtf8(roomName);
+            const std::string room(displayText(utf16ToUtf8(roomName)));
             ImGui::TableNextRow();
             ImGui::TableSetColumnIndex(0);
             ImGui::PushID(row);
@@ -82,8 +83,7 @@ void drawRoomsTable(HWND listView, int rowCount, float A, float s)
             }
             for (int column = 1; column < 4; ++column) {
                 ImGui::TableSetColumnIndex(column);
-                const std::string cell = utf16ToUtf8(roomListCell(listView, row, column));
-                ImGui::TextUnformatted(cell.c_str());
+                displayTextUnformatted(utf16ToUtf8(roomListCell(listView, row, column)));
             }
             ImGui::PopID();
         }
@@ -300,8 +300,7 @@ void drawDiagnosticsPage()
                                   : entry.severity == severityWarning ? warningColour
                                                                       : ImGui::GetStyleColorVec4(ImGuiCol_Text);
             ImGui::PushStyleColor(ImGuiCol_Text, colour);
-            const std::string line = utf16ToUtf8(entry.text);
-            ImGui::TextUnformatted(line.c_str());
+            displayTextUnformatted(utf16ToUtf8(entry.text));
             ImGui::PopStyleColor();
         }
     }

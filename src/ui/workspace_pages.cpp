@@ -9,6 +9,7 @@
 #include "platform/app_messages.h"
 #include "session/client_state.h"
 #include "session/session.h"
+#include "text/display_text.h"
 #include "ui/workspace_state.h"
 
 #include <imgui.h>
@@ -43,7 +44,12 @@ void drawPlayerRow(const std::wstring& name, int index)
     WorkspaceState& workspace = workspaceState();
     const bool blocked = clientState().isServerBlocked(name);
     ImGui::PushID(index);
-    const std::string label = (blocked ? "\xE2\x8A\x98  " : "\xE2\x97\x8F  ") + utf16ToUtf8(name);
+    // One buffer for every row and frame: a shaped name is longer in UTF-8
+    // than its letters (three bytes a presentation form), too long for a
+    // string's inline storage, and would cost an allocation a row.
+    static std::string label;
+    label.assign(blocked ? "\xE2\x8A\x98  " : "\xE2\x97\x8F  ");
+    label += displayText(utf16ToUtf8(name));
     if (ImGui::Selectable(label.c_str(), name == workspace.selectedPlayer, ImGuiSelectableFlags_AllowDoubleClick)) {
         workspace.selectedPlayer = name;
         if (ImGui::IsMouseDoubleClicked(ImGuiMouseButton_Left) && !blocked) openDirectMessage(name, true);
@@ -116,17 +122,40 @@ void drawPlayerList(const NameList& names, const char* id, bool filtered)
     ImGui::PopID();
 }
 
-const std::string& transcriptUtf8()
+namespace {
+
+struct TranscriptCache {
+    std::wstring source;
+    std::string utf8;
+    std::vector<std::string_view> lines;
+};
+
+const TranscriptCache& transcriptCache()
 {
-    static std::wstring source;
-    static std::string converted;
+    static TranscriptCache cache;
     const std::wstring& text = ActivityTranscript::text();
-    if (text != source) {
-        source = text;
-        converted = utf16ToUtf8(text);
+    if (text != cache.source) {
+        cache.source = text;
+        cache.utf8 = utf16ToUtf8(text);
+        cache.lines.clear();
+        const std::string_view all = cache.utf8;
+        for (std::size_t start = 0; start < all.size();) {
+            std::size_t end = all.find('\n', start);
+            if (end == std::string_view::npos) end = all.size();
+            std::size_t content = end;
+            if (content > start && all[content - 1] == '\r') --content;
+            cache.lines.push_back(all.substr(start, content - start));
+            start = end + 1;
+        }
     }
-    return converted;
+    return cache;
 }
+
+}  // namespace
+
+const std::string& transcriptUtf8() { return transcriptCache().utf8; }
+
+const std::vector<std::string_view>& transcriptLines() { return transcriptCache().lines; }
 
 HWND hiddenControl(int id)
 {

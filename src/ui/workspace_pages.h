@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Velmor {
@@ -45,6 +46,10 @@ std::vector<int> namesMatching(const NameList& names, const std::wstring& search
 
 // The transcript as UTF-8, converted again only when the transcript changed.
 const std::string& transcriptUtf8();
+
+// Its lines (views into transcriptUtf8(), without their line ends), split
+// again only when the transcript changed.
+const std::vector<std::string_view>& transcriptLines();
 
 // The main window's hidden control `id`, or null; setting its text (UTF-8
 // given) does nothing without it.

@@ -157,9 +157,11 @@ TEST_F(HostileContent, EveryPageKeepsItsCardsWithinThePageWidthAtEverySize)
     frames(pageRoomChat, 1480, 940, 1);
     EXPECT_NE(childWindow("OnlinePanel"), nullptr);
     EXPECT_EQ(items.find("Online roster"), nullptr);
-    // The blocked friend carries the mark; the others the dot.
+    // The blocked friend carries the mark; the others the dot. Names are
+    // drawn in display form: "مريم" joined (U+FEE3 U+FEAE U+FEF3 U+FEE2) and
+    // right to left.
     frames(pageFriends, 1480, 940, 1);
-    EXPECT_NE(items.find("\xE2\x8A\x98  \xD9\x85\xD8\xB1\xD9\x8A\xD9\x85"), nullptr);
+    EXPECT_NE(items.find("\xE2\x8A\x98  \xEF\xBB\xA2\xEF\xBB\xB3\xEF\xBA\xAE\xEF\xBB\xA3"), nullptr);
     EXPECT_NE(items.find("\xE2\x97\x8F  \xF0\x9F\x98\x80\xF0\x9F\x8F\xB0"), nullptr);
 }
 
