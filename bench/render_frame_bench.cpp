@@ -5,7 +5,10 @@
 // page once more with both communities and a roster search set (it matches
 // 1,111 of the 10,000 names), with what the search itself costs; and, for
 // comparison, the rooms page (4, the one page that reads the room
-// list) and the diagnostics page (6). It starts the real client (the same
+// list) and the diagnostics page (6); and every page once more with the
+// 10,000 users and 1,000 rooms named in Arabic, which the workspace shapes and
+// reorders for display, against the same community named in Latin letters
+// (goal: at most 1.2 times). It starts the real client (the same
 // start-up as VelmorChat.exe), fills the lists by dispatching "users_list"
 // and "rooms_list" messages as the server sends them, and draws frames
 // directly. Run it under Wine against the local server, with a name stored so
@@ -75,6 +78,7 @@ constexpr Counts kLongCounts = {300, 10000};
 constexpr int kRounds = 4;
 constexpr int kConnectSeconds = 60;
 constexpr double kGoalRatio = 1.5;
+constexpr double kArabicGoalRatio = 1.2;
 constexpr int kPages[] = {0, 1, 4, 6};
 // Matches Player1, Player10-19, Player100-199 and Player1000-1999 of the
 // 10,000 names, ignoring case.
@@ -251,20 +255,23 @@ struct Community {
     int users;
     int rooms;
     const char* search;
+    bool arabic;
 };
 
 // In this order, so that the lists are dispatched twice a round.
 const Community kCommunities[] = {
-    {"10 users, 10 rooms", 10, 10, nullptr},
-    {"10/10, search player1", 10, 10, kSearch},
-    {"10,000 users, 1,000 rooms", 10000, 1000, nullptr},
-    {"10,000/1,000, search player1", 10000, 1000, kSearch},
+    {"10 users, 10 rooms", 10, 10, nullptr, false},
+    {"10/10, search player1", 10, 10, kSearch, false},
+    {"10,000 users, 1,000 rooms", 10000, 1000, nullptr, false},
+    {"10,000/1,000, search player1", 10000, 1000, kSearch, false},
+    {"10,000/1,000 named in Arabic", 10000, 1000, nullptr, true},
 };
 constexpr int kSmall = 0;
 constexpr int kSmallSearched = 1;
 constexpr int kLarge = 2;
 constexpr int kLargeSearched = 3;
-constexpr int kCommunityCount = 4;
+constexpr int kLargeArabic = 4;
+constexpr int kCommunityCount = 5;
 
 // The search only shows on the people page.
 bool measured(int page, int community)
@@ -298,24 +305,31 @@ struct Costs {
     }
 };
 
-std::string usersListMessage(int users)
+// "Player12", or in Arabic "لاعب 12" ("player 12"): letters that join,
+// a lam-alef, and a number in a right-to-left name.
+const char kArabicPlayer[] = "\xD9\x84\xD8\xA7\xD8\xB9\xD8\xA8 ";
+const char kArabicRoom[] = "\xD8\xBA\xD8\xB1\xD9\x81\xD8\xA9 ";  // "غرفة " ("room ")
+
+std::string usersListMessage(int users, bool arabic)
 {
     std::string text = "{\"type\":\"users_list\",\"users\":[";
     for (int i = 0; i < users; ++i) {
         if (i) text += ',';
-        text += "\"Player" + std::to_string(i) + "\"";
+        text += "\"" + std::string(arabic ? kArabicPlayer : "Player") + std::to_string(i) + "\"";
     }
     return text + "]}";
 }
 
 // As the server lists rooms: creation order, {name, game, host, players,
 // max_players}.
-std::string roomsListMessage(int rooms)
+std::string roomsListMessage(int rooms, bool arabic)
 {
     std::string text = "{\"type\":\"rooms_list\",\"rooms\":[";
+    const std::string room = arabic ? kArabicRoom : "Room";
+    const std::string player = arabic ? kArabicPlayer : "Player";
     for (int i = 0; i < rooms; ++i) {
         if (i) text += ',';
-        text += "{\"name\":\"Room" + std::to_string(i) + "\",\"game\":\"Stronghold Crusader\",\"host\":\"Player" +
+        text += "{\"name\":\"" + room + std::to_string(i) + "\",\"game\":\"Stronghold Crusader\",\"host\":\"" + player +
                 std::to_string(i) + "\",\"players\":" + std::to_string(1 + i % 8) + ",\"max_players\":8}";
     }
     return text + "]}";
@@ -331,10 +345,11 @@ std::string applyCommunity(const Community& community)
 {
     static int filledUsers = -1;
     static int filledRooms = -1;
+    static bool filledArabic = false;
     workspaceState().rosterSearchInput = community.search ? community.search : "";
-    if (community.users == filledUsers && community.rooms == filledRooms) return {};
-    const std::string users = usersListMessage(community.users);
-    const std::string rooms = roomsListMessage(community.rooms);
+    if (community.users == filledUsers && community.rooms == filledRooms && community.arabic == filledArabic) return {};
+    const std::string users = usersListMessage(community.users, community.arabic);
+    const std::string rooms = roomsListMessage(community.rooms, community.arabic);
     const double start = wallNow();
     dispatchServerText(clientState(), users);
     const double between = wallNow();
@@ -342,6 +357,7 @@ std::string applyCommunity(const Community& community)
     const double end = wallNow();
     filledUsers = community.users;
     filledRooms = community.rooms;
+    filledArabic = community.arabic;
     const HWND window = mainWindowHandle();
     const HWND listView = window ? ::GetDlgItem(window, idRoomListView) : nullptr;
     const LRESULT rows = listView ? ::SendMessageW(listView, LVM_GETITEMCOUNT, 0, 0) : -1;
@@ -412,13 +428,30 @@ void reportGoal(int page, const char* what, const Costs& small, const Costs& lar
                page, what, kGoalRatio, cpu, verdict(cpu), wall, verdict(wall), realWall, verdict(realWall), realCpu);
 }
 
+// The same community named in Arabic against Latin names: what shaping and
+// reordering for display add once the display forms are cached.
+void reportArabicGoal(int page, const Costs& latin, const Costs& arabic)
+{
+    const double cpu = ratio(arabic.buildOnlyCpuPerFrame(), latin.buildOnlyCpuPerFrame());
+    const double wall = ratio(median(arabic.buildOnlyWall), median(latin.buildOnlyWall));
+    const double realWall = ratio(arabic.buildWallMedian(), latin.buildWallMedian());
+    const char* const verdicts[] = {"PASS", "MISS"};
+    Bench::say("    page %d, 10,000/1,000 named in Arabic over named in Latin (goal: at most %.1fx): building alone CPU"
+               " %.2fx %s, median wall %.2fx %s; real frames median build wall %.2fx %s\n",
+               page, kArabicGoalRatio, cpu, verdicts[cpu > kArabicGoalRatio], wall, verdicts[wall > kArabicGoalRatio],
+               realWall, verdicts[realWall > kArabicGoalRatio]);
+}
+
 // The search's own work outside a frame: finding the matching rows (once
 // per change of names or search text), and the comparison of the names with
 // the ones the rows were found for, which every frame of a filtered list
 // makes.
 void reportFilterWork(const Costs& unsearched, const Costs& searched)
 {
-    const NameList& names = clientState().onlineUsers;
+    // The Latin community's names (the lists last dispatched may be another
+    // community's).
+    NameList names;
+    for (int i = 0; i < kCommunities[kLargeSearched].users; ++i) names.push_back(L"Player" + std::to_wstring(i));
     const NameList copy = names;
     const std::wstring search(kSearch, kSearch + sizeof kSearch - 1);
     constexpr int kRepeats = 50;
@@ -549,6 +582,7 @@ int wmain(int argc, wchar_t** argv)
             if (measured(page, community)) reportCosts(kCommunities[community], costs[p][community]);
         }
         if (page == pageRoomChat || page == pagePeople) reportGoal(page, "", costs[p][kSmall], costs[p][kLarge]);
+        reportArabicGoal(page, costs[p][kLarge], costs[p][kLargeArabic]);
         if (page == pagePeople) {
             reportGoal(page, " searched", costs[p][kSmallSearched], costs[p][kLargeSearched]);
             reportFilterWork(costs[p][kLarge], costs[p][kLargeSearched]);
