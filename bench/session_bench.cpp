@@ -20,6 +20,7 @@
 #include "session/server_events.h"
 #include "ui/control_ids.h"
 #include "ui/native_surface.h"
+#include "ui/roster_list_box.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -28,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 using namespace Velmor;
 using Clock = std::chrono::steady_clock;
@@ -135,6 +137,16 @@ void measureSnapshots(ClientState& state, int names, const Counts& counts)
                    }));
     }
     {
+        // What the interface thread does once the worker has read them.
+        std::vector<ServerMessage> read;
+        for (int i = 0; i < counts.changedSnapshots; ++i) read.push_back(readServerMessage(i % 2 ? first : second));
+        Bench::Case report("users_list of %d names, every name changed, read on the worker: interface thread, %d times",
+                           names, counts.changedSnapshots);
+        report.end("%.1f ms each", averageMilliseconds(counts.changedSnapshots, [&](int i) {
+                       dispatchServerMessage(state, read[static_cast<std::size_t>(i)]);
+                   }));
+    }
+    {
         Bench::Case report("users_list of %d names, unchanged, %d times", names, counts.sameSnapshots);
         report.end("%.1f ms each",
                    averageMilliseconds(counts.sameSnapshots, [&](int) { dispatchServerText(state, first); }));
@@ -207,6 +219,19 @@ int main(int argc, char** argv)
     Bench::say("dispatch with the main window's list boxes (owner-drawn, hidden):\n");
     setMainWindowHandle(mainWindow);
     measureSnapshots(state, names, counts);
+    {
+        NameList a, b;
+        for (int i = 0; i < names; ++i) {
+            a.push_back(L"Player" + std::to_wstring(i));
+            b.push_back(L"Player" + std::to_wstring(i + names / 2));
+        }
+        const HWND list = ::GetDlgItem(mainWindow, idOnlineUsersList);
+        Bench::Case report("online list box alone: %d names, every name changed, %d times", names,
+                           counts.changedSnapshots);
+        report.end("%.1f ms each", averageMilliseconds(counts.changedSnapshots, [&](int i) {
+                       fillRosterListBox(list, i % 2 ? a : b);
+                   }));
+    }
 
     // Fill the transcript, then measure room messages into the full one.
     // Trimming keeps it just under the limit, so fill until one more line

@@ -426,8 +426,8 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     }
     case serverText: {
-        const auto payload = adoptPayload<std::string>(lParam);
-        if (payload) dispatchServerText(*payload);
+        const auto payload = adoptPayload<ServerMessage>(lParam);
+        if (payload) dispatchServerMessage(*payload);
         return 0;
     }
     case logChanged:

@@ -350,4 +350,14 @@ std::string memberText(const JsonValue& object, std::string_view key, std::strin
     return value ? value->asText(defaultText) : std::string(defaultText);
 }
 
+std::size_t jsonFootprint(const JsonValue& value)
+{
+    // A map node carries its key and value plus the tree's own links.
+    constexpr std::size_t kMemberOverhead = sizeof(std::string) + 4 * sizeof(void*);
+    std::size_t bytes = sizeof(JsonValue) + value.stringValue.size();
+    for (const JsonValue& item : value.arrayItems) bytes += jsonFootprint(item);
+    for (const auto& [key, member] : value.objectMembers) bytes += kMemberOverhead + key.size() + jsonFootprint(member);
+    return bytes;
+}
+
 }  // namespace Velmor

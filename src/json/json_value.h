@@ -48,6 +48,9 @@ inline constexpr int kMaxJsonDepth = 64;
 // else after it fails the document. Never throws, never reads past the text.
 std::optional<JsonValue> parseJsonDocument(std::string_view text);
 
+// About how many bytes a parsed value holds in memory, itself included.
+std::size_t jsonFootprint(const JsonValue& value);
+
 // Escapes bytes for use between the quotation marks of a JSON string.
 std::string escapeJsonString(std::string_view bytes);
 

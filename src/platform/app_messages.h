@@ -12,7 +12,7 @@ namespace Velmor {
 
 enum AppMessage : UINT {
     statusUpdate = WM_APP + 10,       // lParam: StatusUpdatePayload*
-    serverText = WM_APP + 11,         // lParam: std::string* (one whole UTF-8 message)
+    serverText = WM_APP + 11,         // lParam: ServerMessage* (one whole message, read)
     playerMenuRequest = WM_APP + 13,  // wParam: control id of a roster list box
     logChanged = WM_APP + 14,         // no payload
 };

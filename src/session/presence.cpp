@@ -10,18 +10,48 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <functional>
 #include <unordered_set>
+#include <vector>
 
 namespace Velmor {
 namespace {
 
-// Hash sets over the names of a list. The rules below are stated as linear
-// searches; the sets give the same answers in constant time, which keeps a
-// snapshot of thousands of names cheap.
-struct NameSet {
-    std::unordered_set<std::wstring_view> names;
-    explicit NameSet(const NameList& list) : names(list.begin(), list.end()) {}
-    bool contains(std::wstring_view name) const { return names.count(name) != 0; }
+// A hash set over the names of a list. The rules below are stated as linear
+// searches; the set gives the same answers in constant time, which keeps a
+// snapshot of thousands of names cheap. One table of positions in the list,
+// probed in turn: no allocation per name.
+class NameSet {
+public:
+    explicit NameSet(const NameList& list) : list_(list)
+    {
+        std::size_t capacity = 16;
+        while (capacity < list.size() * 2) capacity *= 2;
+        slots_.assign(capacity, kEmpty);
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            std::size_t slot = firstSlot(list[i]);
+            while (slots_[slot] != kEmpty) slot = (slot + 1) & (capacity - 1);
+            slots_[slot] = i;
+        }
+    }
+
+    bool contains(std::wstring_view name) const
+    {
+        for (std::size_t slot = firstSlot(name); slots_[slot] != kEmpty; slot = (slot + 1) & (slots_.size() - 1)) {
+            if (list_[slots_[slot]] == name) return true;
+        }
+        return false;
+    }
+
+private:
+    static constexpr std::size_t kEmpty = SIZE_MAX;
+    std::size_t firstSlot(std::wstring_view name) const
+    {
+        return std::hash<std::wstring_view>{}(name) & (slots_.size() - 1);
+    }
+    const NameList& list_;
+    std::vector<std::size_t> slots_;
 };
 
 HWND mainChild(int id)
@@ -117,7 +147,7 @@ void showOnlineCount(std::size_t count)
     }
 }
 
-void applyUsersList(ClientState& state, const JsonValue& message)
+void applyUsersList(ClientState& state, const JsonValue& message, std::optional<NameList> onlineNames)
 {
     // Only the recent list is copied for the comparison; the new online list
     // is compared with the current one before it replaces it.
@@ -126,7 +156,7 @@ void applyUsersList(ClientState& state, const JsonValue& message)
 
     const JsonValue* users = arrayMember(message, "users");
     if (users) {
-        NameList online = uniqueNames(*users);
+        NameList online = onlineNames ? std::move(*onlineNames) : uniqueNames(*users);
         onlineChanged = online != state.onlineUsers;
         if (onlineChanged) {
             // Every new name is noted in order, each moving to the front of

@@ -6,12 +6,16 @@
 #include "json/json_value.h"
 #include "session/client_state.h"
 
+#include <optional>
+
 namespace Velmor {
 
 inline constexpr wchar_t kDefaultGame[] = L"Stronghold Crusader";
 
 // "users" (array of names), "recent_users" (array of names), "online_count".
-void applyUsersList(ClientState& state, const JsonValue& message);
+// `onlineNames`, when given, are the "users" already read by `uniqueNames`
+// (the array in `message` may then be empty).
+void applyUsersList(ClientState& state, const JsonValue& message, std::optional<NameList> onlineNames = {});
 
 // "went_offline", "went_online", "recent_users".
 void applyPresenceDelta(ClientState& state, const JsonValue& message);

@@ -46,9 +46,9 @@ void refillRecentUsers(const ClientState& state)
     if (const HWND list = mainChild(idRecentUsersList)) fillRosterListBox(list, state.recentUsers);
 }
 
-void onConnected(ClientState& state, const JsonValue& message)
+void onConnected(ClientState& state, const JsonValue& message, std::optional<NameList> onlineNames)
 {
-    applyUsersList(state, message);
+    applyUsersList(state, message, std::move(onlineNames));
     applyRoomsList(state, message);
     transcript(localize(L"Connected to the server. Live presence and rooms are syncing."));
     state.moderationV2 = false;
@@ -201,25 +201,64 @@ LPCWSTR logLevelForType(const std::string& type)
 
 }  // namespace
 
+namespace {
+
+bool carriesUserSnapshot(const std::string& type)
+{
+    return type == "connected" || type == "users_list" || type == "users_update";
+}
+
+std::size_t namesFootprint(const NameList& names)
+{
+    std::size_t bytes = names.capacity() * sizeof(std::wstring);
+    for (const std::wstring& name : names) bytes += name.size() * sizeof(wchar_t);
+    return bytes;
+}
+
+}  // namespace
+
+ServerMessage readServerMessage(std::string text)
+{
+    ServerMessage message;
+    message.text = std::move(text);
+    if (message.text != "pong" && message.text != "ping") message.document = parseJsonDocument(message.text);
+    if (message.document && message.document->kind == JsonKind::Object &&
+        carriesUserSnapshot(memberText(*message.document, "type"))) {
+        const auto users = message.document->objectMembers.find("users");
+        if (users != message.document->objectMembers.end() && users->second.kind == JsonKind::Array) {
+            message.onlineNames = uniqueNames(users->second);
+            users->second.arrayItems = {};
+        }
+    }
+    message.footprint = message.text.size() + (message.document ? jsonFootprint(*message.document) : 0) +
+                        (message.onlineNames ? namesFootprint(*message.onlineNames) : 0);
+    return message;
+}
+
 void dispatchServerText(ClientState& state, std::string_view text)
 {
-    if (text == "pong" || text == "ping") return;
+    ServerMessage message = readServerMessage(std::string(text));
+    dispatchServerMessage(state, message);
+}
 
-    const std::optional<JsonValue> parsed = parseJsonDocument(text);
-    if (!parsed || parsed->kind != JsonKind::Object) {
+void dispatchServerMessage(ClientState& state, ServerMessage& received)
+{
+    if (received.text == "pong" || received.text == "ping") return;
+
+    if (!received.document || received.document->kind != JsonKind::Object) {
         transcript(localize(L"Received an unrecognized message from the server."));
         return;
     }
-    const JsonValue& message = *parsed;
+    const JsonValue& message = *received.document;
     const std::string type = memberText(message, "type");
     DiagnosticLog::write(logLevelForType(type), L"WS RX: " + (type.empty() ? L"<missing type>" : utf8ToUtf16(type)));
 
     if (type == "connected") {
-        onConnected(state, message);
+        onConnected(state, message, std::move(received.onlineNames));
     } else if (type == "presence_delta") {
         applyPresenceDelta(state, message);
     } else if (type == "users_update" || type == "users_list") {
-        applyUsersList(state, message);
+        applyUsersList(state, message, std::move(received.onlineNames));
     } else if (type == "rooms_list") {
         applyRoomsList(state, message);
     } else if (type == "room_joined") {
@@ -261,10 +300,10 @@ void dispatchServerText(ClientState& state, std::string_view text)
     }
 }
 
-void dispatchServerText(std::string_view text)
+void dispatchServerMessage(ServerMessage& message)
 {
-    dispatchServerText(clientState(), text);
-    releaseServerText(clientState(), text.size());
+    dispatchServerMessage(clientState(), message);
+    releaseServerText(clientState(), message.footprint);
 }
 
 }  // namespace Velmor

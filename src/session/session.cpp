@@ -7,6 +7,7 @@
 #include "json/text_encoding.h"
 #include "platform/app_messages.h"
 #include "session/request_text.h"
+#include "session/server_events.h"
 #include "session/session_rules.h"
 #include "transport/websocket_connection.h"
 
@@ -75,13 +76,14 @@ void receiveLoop(ClientState& state, Connection& connection)
             state.lastActivityTick = ::GetTickCount64();
             continue;
         }
-        const std::size_t size = message.size();
+        // Read here, off the interface thread; what it holds then counts
+        // against the bound.
+        auto received = std::make_unique<ServerMessage>(readServerMessage(std::move(message)));
+        const std::size_t size = received->footprint;
         if (!waitForRoomToPost(state, size)) break;
         ++state.serverTextsInFlight;
         state.serverTextBytesInFlight += size;
-        if (!postToMainWindow(serverText, std::make_unique<std::string>(std::move(message)))) {
-            releaseServerText(state, size);
-        }
+        if (!postToMainWindow(serverText, std::move(received))) releaseServerText(state, size);
         message.clear();
     }
     if (!error.empty() && !state.shuttingDown) DiagnosticLog::write(kLevelWarn, L"WebSocket RX: " + error);

@@ -44,7 +44,8 @@ constexpr bool linkIsSilent(std::uint64_t lastActivityTick, std::uint64_t now)
 // interface thread, and a server that sends faster than the interface
 // dispatches must not grow the window's message queue without end (Windows
 // caps it at 10,000 posted messages, after which posts fail and messages are
-// lost). Above these figures the worker waits before posting; a message on its
+// lost). The bytes are what the messages hold once read (text and parsed
+// form). Above these figures the worker waits before posting; a message on its
 // own always goes, whatever its size.
 inline constexpr std::size_t kMaxServerTextsInFlight = 1000;
 inline constexpr std::size_t kMaxServerTextBytesInFlight = 8u * 1024 * 1024;

@@ -10,6 +10,7 @@
 #include "diagnostics/diagnostic_log.h"
 #include "dm/direct_messages.h"
 #include "platform/app_messages.h"
+#include "session/server_events.h"
 #include "session/client_state.h"
 #include "session/session.h"
 #include "support/log_folder.h"
@@ -639,8 +640,8 @@ TEST_F(StartedApplication, FramesAreBuiltOnlyWhenSomethingMayHaveChanged)
              ::SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(700, 600));
          }},
         {"a room line", [] {
-             postToMainWindow(serverText, std::make_unique<std::string>(
-                                              R"({"type":"message","room":"Lobby","username":"Ann","text":"hi"})"));
+             postToMainWindow(serverText, std::make_unique<ServerMessage>(readServerMessage(
+                                              R"({"type":"message","room":"Lobby","username":"Ann","text":"hi"})")));
              pump();
          }},
         {"a status change", [] {

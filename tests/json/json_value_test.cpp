@@ -390,4 +390,23 @@ TEST(JsonValueType, CopiesAreDeepAndMovesSteal)
     EXPECT_EQ(JsonValue{}.kind, JsonKind::Null);
 }
 
+// What a parsed message is charged while it waits for the interface thread:
+// every value, string byte, key and member counts, however deep.
+TEST(JsonValueType, FootprintCountsEveryValueStringAndMember)
+{
+    const std::string padding(5000, 'x');
+    const auto small = parseJsonDocument(R"({"type":"m","items":[1,[2]]})");
+    const auto padded = parseJsonDocument(R"({"type":"m","items":[1,[2]],"pad":")" + padding + "\"}");
+    ASSERT_TRUE(small && padded);
+    // Six values (the object, "m", the array, 1, the inner array, 2), the
+    // string's byte and the two keys.
+    EXPECT_GE(Velmor::jsonFootprint(*small), 6 * sizeof(JsonValue) + std::string_view("mtypeitems").size());
+    EXPECT_GE(Velmor::jsonFootprint(*padded), Velmor::jsonFootprint(*small) + sizeof(JsonValue) + padding.size());
+    std::string wide = "[";
+    for (int i = 0; i < 1000; ++i) wide += i ? ",[]" : "[]";
+    const auto empties = parseJsonDocument(wide + "]");
+    ASSERT_TRUE(empties);
+    EXPECT_EQ(Velmor::jsonFootprint(*empties), 1001 * sizeof(JsonValue));
+}
+
 }  // namespace

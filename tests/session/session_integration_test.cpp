@@ -480,16 +480,19 @@ TEST_F(SessionIntegrationTest, ReceivedMessagesWaitWhileTheInterfaceHasTooManyIn
     std::size_t handled = 0;
     const auto handOver = [&] {
         VelmorTest::TestMainWindow::pumpMessages();
-        const auto& texts = VelmorTest::TestMainWindow::serverTexts();
-        for (; handled < texts.size(); ++handled) releaseServerText(state, texts[handled].size());
+        const auto& footprints = VelmorTest::TestMainWindow::serverFootprints();
+        for (; handled < footprints.size(); ++handled) releaseServerText(state, footprints[handled]);
     };
     ASSERT_TRUE(pumpUntil([&] { return VelmorTest::TestMainWindow::serverTexts().size() >= 4; }, 30s));
     handOver();
     ASSERT_EQ(state.serverTextsInFlight.load(), 0u);
 
+    // A large message counts twice against the bound once read: its text and
+    // the parsed string of its padding.
+    constexpr std::size_t kLarge = 950000;
     const auto largeCount = [] {
         std::size_t count = 0;
-        for (const std::string& text : VelmorTest::TestMainWindow::serverTexts()) count += text.size() == 1900000;
+        for (const std::string& text : VelmorTest::TestMainWindow::serverTexts()) count += text.size() == kLarge;
         return count;
     };
     // One at a time, each sent once the one before has reached the
@@ -498,17 +501,25 @@ TEST_F(SessionIntegrationTest, ReceivedMessagesWaitWhileTheInterfaceHasTooManyIn
     const auto sendLargeUntil = [&](std::size_t count) {
         while (largeCount() < count) {
             const std::size_t before = largeCount();
-            control.get("/send_large?user=flooded&bytes=1900000");
+            control.get("/send_large?user=flooded&bytes=" + std::to_string(kLarge));
             if (!pumpUntil([&] { return largeCount() == before + 1; }, 60s)) return false;
         }
         return true;
     };
     // Four fit under the 8 MiB bound; the fifth waits in the worker.
     ASSERT_TRUE(sendLargeUntil(4));
-    control.get("/send_large?user=flooded&bytes=1900000");
+    control.get("/send_large?user=flooded&bytes=" + std::to_string(kLarge));
     pumpUntil([] { return false; }, 1500ms);
     EXPECT_EQ(largeCount(), 4u);
-    EXPECT_EQ(state.serverTextBytesInFlight.load(), 4u * 1900000);
+    std::size_t held = 0;
+    const auto& footprints = VelmorTest::TestMainWindow::serverFootprints();
+    for (std::size_t i = handled; i < footprints.size(); ++i) {
+        EXPECT_GE(footprints[i], 2 * kLarge);
+        EXPECT_LT(footprints[i], 2 * kLarge + 4096);
+        held += footprints[i];
+    }
+    EXPECT_EQ(footprints.size() - handled, 4u);
+    EXPECT_EQ(state.serverTextBytesInFlight.load(), held);
     handOver();
     EXPECT_TRUE(pumpUntil([&] { return largeCount() == 5; }, 60s));
     handOver();
@@ -517,7 +528,7 @@ TEST_F(SessionIntegrationTest, ReceivedMessagesWaitWhileTheInterfaceHasTooManyIn
 
     // Held back again, the worker still stops at once with the session.
     ASSERT_TRUE(sendLargeUntil(9));
-    control.get("/send_large?user=flooded&bytes=1900000");
+    control.get("/send_large?user=flooded&bytes=" + std::to_string(kLarge));
     pumpUntil([] { return false; }, 1500ms);  // the tenth reaches the worker, which waits
     EXPECT_EQ(largeCount(), 9u);
     std::atomic<bool> stopped{false};

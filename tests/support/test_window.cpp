@@ -1,6 +1,7 @@
 #include "support/test_window.h"
 
 #include "platform/app_messages.h"
+#include "session/server_events.h"
 
 #include <map>
 
@@ -11,6 +12,7 @@ constexpr wchar_t kClassName[] = L"VelmorTestMainWindow";
 std::map<UINT, int> gMessageCounts;
 std::vector<std::wstring> gStatusTexts;
 std::vector<std::string> gServerTexts;
+std::vector<std::size_t> gServerFootprints;
 
 LRESULT CALLBACK testWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -23,7 +25,10 @@ LRESULT CALLBACK testWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             }
         }
         if (message == Velmor::serverText) {
-            if (const auto payload = Velmor::adoptPayload<std::string>(lParam)) gServerTexts.push_back(*payload);
+            if (const auto payload = Velmor::adoptPayload<Velmor::ServerMessage>(lParam)) {
+                gServerTexts.push_back(payload->text);
+                gServerFootprints.push_back(payload->footprint);
+            }
         }
         return 0;
     }
@@ -51,6 +56,7 @@ TestMainWindow::TestMainWindow(std::initializer_list<ChildSpec> children)
     gMessageCounts.clear();
     gStatusTexts.clear();
     gServerTexts.clear();
+    gServerFootprints.clear();
     window_ = ::CreateWindowExW(0, kClassName, L"test", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
                                 ::GetModuleHandleW(nullptr), nullptr);
     for (const ChildSpec& spec : children) {
@@ -96,6 +102,8 @@ std::wstring TestMainWindow::listBoxItems(int id, wchar_t separator) const
 const std::vector<std::wstring>& TestMainWindow::statusTexts() { return gStatusTexts; }
 
 const std::vector<std::string>& TestMainWindow::serverTexts() { return gServerTexts; }
+
+const std::vector<std::size_t>& TestMainWindow::serverFootprints() { return gServerFootprints; }
 
 int TestMainWindow::postedCount(UINT message) const
 {

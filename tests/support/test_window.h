@@ -41,6 +41,8 @@ public:
     // in arrival order.
     static const std::vector<std::wstring>& statusTexts();
     static const std::vector<std::string>& serverTexts();
+    // What each of them counted against the worker's bound, in the same order.
+    static const std::vector<std::size_t>& serverFootprints();
 
 private:
     HWND window_ = nullptr;
