@@ -318,6 +318,7 @@ bool mayChangeTheWorkspace(UINT message, WPARAM wParam)
     case WM_ENTERIDLE:
     case WM_DRAWITEM:
     case WM_MEASUREITEM:
+    case WM_DELETEITEM:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORBTN:

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <iterator>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace Velmor {
@@ -51,39 +50,36 @@ struct Edit {
     std::size_t name;      // Insert: index into the new names
 };
 
-bool allDistinct(const NameList& names)
+// Whether `name` stands among the next kMaxEdits + 1 names of `names` from
+// `from` on.
+bool standsSoon(const NameList& names, std::size_t from, const std::wstring& name)
 {
-    std::unordered_set<std::wstring_view> seen;
-    seen.reserve(names.size());
-    for (const std::wstring& name : names) {
-        if (!seen.insert(name).second) return false;
+    const std::size_t end = std::min(names.size(), from + kMaxEdits + 1);
+    for (std::size_t k = from; k < end; ++k) {
+        if (names[k] == name) return true;
     }
-    return true;
+    return false;
 }
 
-// The edits that turn `before` into `after`, both free of duplicates: names
-// kept in the same relative order stay, the rest are removed or inserted.
-// False when there would be too many.
+// Edits that turn `before` into `after`: where the two differ, a name of
+// `before` that does not stand soon in `after` is removed, else the name of
+// `after` is inserted. The result is `after` exactly, repeats included. A
+// few names leaving or arriving anywhere take as many edits; a list that
+// changed in many names is given up on after kMaxEdits of them, having cost
+// no more than that many short searches. False when there would be too many.
 bool planEdits(const NameList& before, const NameList& after, std::vector<Edit>& edits)
 {
-    std::unordered_set<std::wstring_view> wanted(after.begin(), after.end());
-    std::unordered_set<std::wstring_view> placed;
     std::size_t i = 0, j = 0, position = 0;
     while (i < before.size() || j < after.size()) {
         if (edits.size() > kMaxEdits) return false;
         if (i < before.size() && j < after.size() && before[i] == after[j]) {
-            placed.insert(after[j]);
             ++i, ++j, ++position;
-        } else if (i < before.size() && (!wanted.count(before[i]) || placed.count(before[i]))) {
+        } else if (i < before.size() && (j == after.size() || !standsSoon(after, j, before[i]))) {
             edits.push_back({Edit::Remove, position, 0});
             ++i;
-        } else if (j < after.size()) {
-            edits.push_back({Edit::Insert, position, j});
-            placed.insert(after[j]);
-            ++j, ++position;
         } else {
-            edits.push_back({Edit::Remove, position, 0});
-            ++i;
+            edits.push_back({Edit::Insert, position, j});
+            ++j, ++position;
         }
     }
     return edits.size() <= kMaxEdits;
@@ -179,6 +175,8 @@ void refillWhole(HWND listBox, HDC dc, const NameList& names, const std::wstring
     ::SendMessageW(listBox, LB_INITSTORAGE, names.size(), characters * sizeof(wchar_t));
     filled.names.clear();
     filled.widths.clear();
+    filled.names.reserve(names.size());
+    filled.widths.reserve(names.size());
     for (const std::wstring& name : names) {
         const LRESULT index = ::SendMessageW(listBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
         if (index >= 0 && !remembered.empty() && name == remembered) {
@@ -251,7 +249,7 @@ void fillRosterListBox(HWND listBox, const NameList& names)
     }
     FilledList& filled = lists[listBox];
     std::vector<Edit> edits;
-    if (stillHolds(listBox, filled, font) && allDistinct(names) && planEdits(filled.names, names, edits)) {
+    if (stillHolds(listBox, filled, font) && planEdits(filled.names, names, edits)) {
         applyEdits(listBox, dc.get(), names, edits, remembered, filled);
     } else {
         refillWhole(listBox, dc.get(), names, remembered, filled);

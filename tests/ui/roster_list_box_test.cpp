@@ -87,7 +87,7 @@ TEST(RosterListBox, EveryRefillEndsAsAFreshFill)
     for (int i = 0; i < 300; ++i) names.push_back(newName());
 
     for (int round = 0; round < 150; ++round) {
-        switch (random() % 6) {
+        switch (random() % 7) {
         case 0:  // everyone replaced
             for (auto& name : names) name = newName();
             break;
@@ -101,6 +101,14 @@ TEST(RosterListBox, EveryRefillEndsAsAFreshFill)
             if (widest != names.end()) names.erase(widest);
             break;
         }
+        case 3:  // one moves to the front (a new host), and a name comes twice
+            if (!names.empty()) {
+                const auto moved = names.begin() + static_cast<std::ptrdiff_t>(random() % names.size());
+                std::rotate(names.begin(), moved, moved + 1);
+                names.insert(names.begin() + static_cast<std::ptrdiff_t>(random() % names.size()),
+                             names[random() % names.size()]);
+            }
+            break;
         default: {  // a presence delta: a few leave anywhere, a few arrive at the end
             for (unsigned leaving = random() % 4; leaving > 0 && !names.empty(); --leaving) {
                 names.erase(names.begin() + static_cast<std::ptrdiff_t>(random() % names.size()));
