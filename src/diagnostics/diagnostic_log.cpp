@@ -23,6 +23,7 @@ std::mutex gLogLock;
 std::vector<LogEntry> gEntries;
 
 std::wstring gTranscript;
+std::uint64_t gTranscriptRevision = 0;
 
 constexpr wchar_t kReplacementCharacter = L'\uFFFD';
 
@@ -398,6 +399,7 @@ void append(std::wstring_view line)
     gTranscript += line;
     gTranscript += L"\r\n";
     dropLeadingLinesToFit(gTranscript, kMaxCharacters);
+    ++gTranscriptRevision;
     if (!gReplaceBox && gPendingAppend.size() + line.size() + 2 > kMaxCharacters) {
         gReplaceBox = true;
         std::wstring().swap(gPendingAppend);
@@ -444,6 +446,8 @@ void syncBox()
 }
 
 const std::wstring& text() { return gTranscript; }
+
+std::uint64_t revision() { return gTranscriptRevision; }
 
 }  // namespace ActivityTranscript
 

@@ -7,6 +7,7 @@
 // error texts only: chat and direct-message bodies never reach the log.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,6 +104,10 @@ std::size_t pendingCharacters();
 
 // The whole transcript, lines separated by CR LF.
 const std::wstring& text();
+
+// Counts the changes to the transcript: readers that keep a form of it
+// compare this rather than the text.
+std::uint64_t revision();
 
 }  // namespace ActivityTranscript
 

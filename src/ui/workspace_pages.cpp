@@ -125,7 +125,7 @@ void drawPlayerList(const NameList& names, const char* id, bool filtered)
 namespace {
 
 struct TranscriptCache {
-    std::wstring source;
+    std::uint64_t revision = 0;
     std::string utf8;
     std::vector<std::string_view> lines;
 };
@@ -133,10 +133,9 @@ struct TranscriptCache {
 const TranscriptCache& transcriptCache()
 {
     static TranscriptCache cache;
-    const std::wstring& text = ActivityTranscript::text();
-    if (text != cache.source) {
-        cache.source = text;
-        cache.utf8 = utf16ToUtf8(text);
+    if (ActivityTranscript::revision() != cache.revision) {
+        cache.revision = ActivityTranscript::revision();
+        cache.utf8 = utf16ToUtf8(ActivityTranscript::text());
         cache.lines.clear();
         const std::string_view all = cache.utf8;
         for (std::size_t start = 0; start < all.size();) {
