@@ -56,7 +56,17 @@ pid_of() {  # image name: the Linux process Wine runs it in, in this prefix
   return 1
 }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-rss_mb() { awk -v page="$page" '{printf "%.1f", $2 * page / 1048576}' "/proc/$1/statm"; }
+# Resident memory, and after "/" the same without the X server's shared
+# images of the window (System V shared memory): their size follows how the
+# X server and Wine happen to present the surface (4 MB more or less from run
+# to run), not the program.
+rss_mb() {
+  local total own
+  total=$(awk -v page="$page" '{printf "%.1f", $2 * page / 1048576}' "/proc/$1/statm")
+  own=$(awk '/^[0-9a-f]+-[0-9a-f]+ / {shared = ($6 ~ /^\/SYSV/)} /^Rss:/ && !shared {kb += $2}
+             END {printf "%.1f", kb / 1024}' "/proc/$1/smaps")
+  echo "$total/$own"
+}
 connected() {
   python3 -c 'import sys, urllib.request; sys.exit(b"\"IdleBench\"" not in urllib.request.urlopen(sys.argv[1] + "/users", timeout=5).read())' "$control" 2>/dev/null
 }
@@ -109,7 +119,7 @@ measure() {  # program minimised(0/1) cover(0/1) seconds
     'BEGIN {printf "%.1f%% %s %s\n", 100 * d / t / s, r, f}'
 }
 
-echo "idle cost over ${seconds} s per measurement (CPU as a share of one core; RSS in MB)"
+echo "idle cost over ${seconds} s per measurement (CPU as a share of one core; RSS in MB, then without the X shared window images)"
 read -r _ _ base_frames < <(measure "$client" 0 0 1)
 echo "client settled (baseline run): ${base_frames} frames"
 for phase in "visible 0 0" "minimised 1 0" "covered 0 1"; do

@@ -1,28 +1,17 @@
 #include "app/shader_compiler.h"
 
-#include "platform/unique_handle.h"
+#include "platform/system_library.h"
 
 #include <vector>
 
 namespace Velmor {
 namespace {
 
-using UniqueModule = UniqueHandle<NullHandleTraits<HMODULE, &::FreeLibrary>>;
-
 // The libraries loaded here, released at exit.
 std::vector<UniqueModule>& loadedLibraries()
 {
     static std::vector<UniqueModule> libraries;
     return libraries;
-}
-
-HMODULE loadSystemLibrary(const wchar_t* name)
-{
-    // The application folder and the system folder, not the current one;
-    // systems without that search option get the classic search.
-    if (const HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) return module;
-    if (::GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
-    return ::LoadLibraryW(name);
 }
 
 }  // namespace
@@ -32,10 +21,10 @@ pD3DCompile loadShaderCompiler(std::span<const wchar_t* const> libraries)
     for (const wchar_t* name : libraries) {
         UniqueModule module(loadSystemLibrary(name));
         if (!module) continue;
-        const FARPROC entry = ::GetProcAddress(module.get(), "D3DCompile");
+        const auto entry = libraryFunction<pD3DCompile>(module.get(), "D3DCompile");
         if (!entry) continue;
         loadedLibraries().push_back(std::move(module));
-        return reinterpret_cast<pD3DCompile>(reinterpret_cast<void*>(entry));
+        return entry;
     }
     return nullptr;
 }

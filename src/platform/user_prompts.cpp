@@ -1,5 +1,7 @@
 #include "platform/user_prompts.h"
 
+#include "platform/system_library.h"
+
 #include <commdlg.h>
 
 namespace Velmor {
@@ -43,7 +45,13 @@ std::optional<std::wstring> askSaveFilePath(const SaveFileRequest& request)
     dialog.nMaxFile = MAX_PATH;
     dialog.lpstrDefExt = request.defaultExtension.empty() ? nullptr : request.defaultExtension.c_str();
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-    if (!::GetSaveFileNameW(&dialog)) return std::nullopt;
+    // The common dialog library is loaded with its first dialog and kept: an
+    // import would load it, and the printing libraries it brings, into every
+    // run for a dialog few runs open.
+    static const UniqueModule library(loadSystemLibrary(L"comdlg32.dll"));
+    using GetSaveFileNameFunction = BOOL(WINAPI*)(OPENFILENAMEW*);
+    const auto getSaveFileName = libraryFunction<GetSaveFileNameFunction>(library.get(), "GetSaveFileNameW");
+    if (!getSaveFileName || !getSaveFileName(&dialog)) return std::nullopt;
     return std::wstring(fileName);
 }
 
