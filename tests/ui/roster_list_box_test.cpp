@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <random>
 
@@ -23,6 +25,15 @@ int textWidth(HWND list, const std::wstring& text)
     ::SelectObject(dc, previous);
     ::ReleaseDC(list, dc);
     return static_cast<int>(size.cx);
+}
+
+// As the player menu subclasses the client's roster list boxes; it counts
+// the item messages that reach it (a refill sends its items past it).
+int gSubclassAdds = 0;
+LRESULT CALLBACK countingSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    gSubclassAdds += message == LB_ADDSTRING || message == LB_INSERTSTRING;
+    return ::DefSubclassProc(window, message, wParam, lParam);
 }
 
 std::wstring joined(const Velmor::NameList& names)
@@ -76,7 +87,6 @@ TEST(RosterListBox, EveryRefillEndsAsAFreshFill)
     VelmorTest::TestMainWindow window({{kListId, L"LISTBOX", kRosterStyle}});
     const HWND list = window.child(kListId);
     ::SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-
     std::mt19937 random(20261209);
     int nextName = 0;
     const auto newName = [&] {
@@ -140,6 +150,8 @@ TEST(RosterListBox, ADeltaKeepsTheListWhereItWas)
 {
     VelmorTest::TestMainWindow window({{kListId, L"LISTBOX", kRosterStyle}});
     const HWND list = window.child(kListId);
+    ASSERT_TRUE(::SetWindowSubclass(list, countingSubclass, 1, 0));
+    gSubclassAdds = 0;
     Velmor::NameList names;
     for (int i = 0; i < 500; ++i) names.push_back(L"Player" + std::to_wstring(i));
     Velmor::fillRosterListBox(list, names);
@@ -152,6 +164,8 @@ TEST(RosterListBox, ADeltaKeepsTheListWhereItWas)
     Velmor::fillRosterListBox(list, names);
     EXPECT_EQ(window.listBoxItems(kListId), joined(names));
     EXPECT_EQ(::SendMessageW(list, LB_GETTOPINDEX, 0, 0), top);
+    // The fill and the edits reached the list box past its subclass.
+    EXPECT_EQ(gSubclassAdds, 0);
 
     // A list changed behind the module's back is rebuilt, not edited.
     ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"stranger"));
