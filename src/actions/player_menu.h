@@ -33,4 +33,8 @@ void drawPlayerActionsPopup(const std::wstring& name);
 // player counts as a friend without looking the name up.
 void drawSelectedPlayerCard(bool onFriendsPage);
 
+// The most height the card takes at `width` (its buttons wrap where the
+// width is short), for a panel that keeps room for it below a list.
+float selectedPlayerCardHeight(float width);
+
 }  // namespace Velmor

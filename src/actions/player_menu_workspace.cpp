@@ -12,6 +12,28 @@
 #include <imgui.h>
 
 namespace Velmor {
+namespace {
+
+// The card's buttons, in order; the second is "Add friend" or "Remove friend",
+// the third "Block" or "Unblock".
+constexpr const char* kWidestCardLabels[] = {"Message", "Remove friend", "Unblock"};
+
+float buttonWidth(const char* label)
+{
+    return ImGui::CalcTextSize(label, nullptr, true).x + 2 * ImGui::GetStyle().FramePadding.x;
+}
+
+// Puts the next button beside the last item when it fits there, else on a
+// line of its own.
+void sameLineIfFits(const char* nextLabel)
+{
+    const float right = ImGui::GetCursorScreenPos().x + ImGui::GetContentRegionAvail().x;
+    if (ImGui::GetItemRectMax().x + ImGui::GetStyle().ItemSpacing.x + buttonWidth(nextLabel) <= right) {
+        ImGui::SameLine();
+    }
+}
+
+}  // namespace
 
 void drawPlayerActionsPopup(const std::wstring& name)
 {
@@ -74,17 +96,37 @@ void drawSelectedPlayerCard(bool onFriendsPage)
         ImGui::TextUnformatted(shown.data(), shown.data() + shown.size());
     }
     if (ImGui::Button("Message")) runPlayerCommand(idPlayerMessage, name);
-    ImGui::SameLine();
     const bool isFriend = onFriendsPage || containsName(state.friends, name);
-    if (ImGui::Button(isFriend ? "Remove friend" : "Add friend")) {
+    const char* friendLabel = isFriend ? "Remove friend" : "Add friend";
+    sameLineIfFits(friendLabel);
+    if (ImGui::Button(friendLabel)) {
         if (isFriend) {
             removeFriend(name);
         } else {
             addFriend(name);
         }
     }
-    ImGui::SameLine();
-    if (ImGui::Button(state.isServerBlocked(name) ? "Unblock" : "Block")) toggleServerBlock(name);
+    const char* blockLabel = state.isServerBlocked(name) ? "Unblock" : "Block";
+    sameLineIfFits(blockLabel);
+    if (ImGui::Button(blockLabel)) toggleServerBlock(name);
+}
+
+float selectedPlayerCardHeight(float width)
+{
+    // Rows of buttons when each goes beside the last while it fits.
+    const float spacing = ImGui::GetStyle().ItemSpacing.x;
+    int rows = 1;
+    float used = 0;
+    for (const char* label : kWidestCardLabels) {
+        const float button = buttonWidth(label);
+        if (used > 0 && used + spacing + button > width) {
+            ++rows;
+            used = 0;
+        }
+        used += (used > 0 ? spacing : 0) + button;
+    }
+    // "Selected player" and the name above them (or the hint, as tall).
+    return 2 * ImGui::GetTextLineHeightWithSpacing() + rows * ImGui::GetFrameHeightWithSpacing();
 }
 
 }  // namespace Velmor

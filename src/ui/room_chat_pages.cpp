@@ -88,7 +88,9 @@ void drawChatPanels(float s)
     ImGui::SameLine();
     ImGui::TextDisabled("%zu", state.onlineUsers.size());
     ImGui::Separator();
-    ImGui::BeginChild("OnlineRoster", ImVec2(0, fillHeight((P < 190 * s ? 132 : 76) * s, 60 * s)), ImGuiChildFlags_None,
+    // Below the roster: a separator and the selected-player card.
+    const float card = ImGui::GetStyle().ItemSpacing.y * 2 + selectedPlayerCardHeight(ImGui::GetContentRegionAvail().x);
+    ImGui::BeginChild("OnlineRoster", ImVec2(0, fillHeight(card, 60 * s)), ImGuiChildFlags_None,
                       ImGuiWindowFlags_AlwaysVerticalScrollbar);
     drawPlayerList(state.onlineUsers, "online-chat", false);
     ImGui::EndChild();
