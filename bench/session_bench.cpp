@@ -4,7 +4,7 @@
 // The snapshot figures come in three parts: parsing alone, the list rules
 // alone (no main window, so nothing is refilled), and the whole dispatch with
 // list boxes made as the main window makes its own (owner-drawn, hidden, the
-// interface font). Every case prints a line when it starts and its figures
+// interface font, the player menu's subclass). Every case prints a line when it starts and its figures
 // when it ends. Run it through bench/session_bench.sh (its own Wine prefix
 // and Xvfb), or under Wine with an X display:
 //   wine build/windows/bin/session_bench.exe [--long] [names]
@@ -80,6 +80,8 @@ HWND makeMainWindow()
                                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(child.id)), nullptr,
                                                nullptr);
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        // The roster list boxes carry the player menu's subclass, as the client's do.
+        if (child.style == kRosterListStyle) installRosterListSubclass(control);
     }
     return window;
 }
