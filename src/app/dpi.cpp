@@ -1,5 +1,7 @@
 #include "app/dpi.h"
 
+#include "platform/system_library.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -9,8 +11,7 @@ namespace {
 template <typename Function>
 Function user32Function(const char* name)
 {
-    const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(user32, name))) : nullptr;
+    return libraryFunction<Function>(::GetModuleHandleW(L"user32.dll"), name);
 }
 
 using SetProcessDpiAwarenessContextFunction = BOOL(WINAPI*)(HANDLE);
