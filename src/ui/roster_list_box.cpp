@@ -3,7 +3,9 @@
 #include "platform/unique_handle.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -58,6 +60,56 @@ private:
     WNDPROC procedure_ = nullptr;
 };
 
+// Names one after another in one buffer, each found by where it ends: a list
+// box's worth of names without a heap block per name (at 10,000 names,
+// separate strings would take twice the memory of the names themselves).
+class PackedNames {
+public:
+    std::size_t size() const { return ends_.size(); }
+    bool empty() const { return ends_.empty(); }
+
+    std::wstring_view operator[](std::size_t index) const
+    {
+        const std::size_t start = index ? ends_[index - 1] : 0;
+        return std::wstring_view(characters_).substr(start, ends_[index] - start);
+    }
+
+    void clear()
+    {
+        characters_.clear();
+        ends_.clear();
+    }
+
+    void reserve(std::size_t names, std::size_t characters)
+    {
+        ends_.reserve(names);
+        characters_.reserve(characters);
+    }
+
+    void push_back(std::wstring_view name) { insert(size(), name); }
+
+    void insert(std::size_t index, std::wstring_view name)
+    {
+        const std::size_t start = index ? ends_[index - 1] : 0;
+        characters_.insert(start, name);
+        ends_.insert(ends_.begin() + static_cast<std::ptrdiff_t>(index), static_cast<std::uint32_t>(start));
+        for (std::size_t k = index; k < ends_.size(); ++k) ends_[k] += static_cast<std::uint32_t>(name.size());
+    }
+
+    void erase(std::size_t index)
+    {
+        const std::size_t start = index ? ends_[index - 1] : 0;
+        const std::size_t length = ends_[index] - start;
+        characters_.erase(start, length);
+        ends_.erase(ends_.begin() + static_cast<std::ptrdiff_t>(index));
+        for (std::size_t k = index; k < ends_.size(); ++k) ends_[k] -= static_cast<std::uint32_t>(length);
+    }
+
+private:
+    std::wstring characters_;
+    std::vector<std::uint32_t> ends_;  // one past each name's last character
+};
+
 // What this module last put into a list box: its names and their widths in
 // the font they were measured with. A refill that differs from it in a few
 // names (a presence delta: some leave, some arrive at the end) then edits
@@ -65,7 +117,7 @@ private:
 // what makes a full refill slow: the list box reports every deleted item to
 // its owner (WM_DELETEITEM), and every name would be measured again.
 struct FilledList {
-    NameList names;
+    PackedNames names;
     std::vector<int> widths;
     HFONT font = nullptr;
 };
@@ -88,7 +140,7 @@ struct Edit {
 
 // Whether `name` stands among the next kMaxEdits + 1 names of `names` from
 // `from` on.
-bool standsSoon(const NameList& names, std::size_t from, const std::wstring& name)
+bool standsSoon(const NameList& names, std::size_t from, std::wstring_view name)
 {
     const std::size_t end = std::min(names.size(), from + kMaxEdits + 1);
     for (std::size_t k = from; k < end; ++k) {
@@ -103,7 +155,7 @@ bool standsSoon(const NameList& names, std::size_t from, const std::wstring& nam
 // few names leaving or arriving anywhere take as many edits; a list that
 // changed in many names is given up on after kMaxEdits of them, having cost
 // no more than that many short searches. False when there would be too many.
-bool planEdits(const NameList& before, const NameList& after, std::vector<Edit>& edits)
+bool planEdits(const PackedNames& before, const NameList& after, std::vector<Edit>& edits)
 {
     std::size_t i = 0, j = 0, position = 0;
     while (i < before.size() || j < after.size()) {
@@ -121,10 +173,10 @@ bool planEdits(const NameList& before, const NameList& after, std::vector<Edit>&
     return edits.size() <= kMaxEdits;
 }
 
-int measureExactly(HDC dc, const std::wstring& name)
+int measureExactly(HDC dc, std::wstring_view name)
 {
     SIZE extent = {};
-    if (dc && ::GetTextExtentPoint32W(dc, name.c_str(), static_cast<int>(name.size()), &extent)) {
+    if (dc && ::GetTextExtentPoint32W(dc, name.data(), static_cast<int>(name.size()), &extent)) {
         return static_cast<int>(extent.cx);
     }
     return 0;
@@ -152,7 +204,7 @@ public:
         }
     }
 
-    int measure(HDC dc, const std::wstring& name)
+    int measure(HDC dc, std::wstring_view name)
     {
         int total = 0;
         for (const wchar_t character : name) {
@@ -190,7 +242,7 @@ NameWidths& nameWidths()
     return widths;
 }
 
-int measure(HDC dc, const std::wstring& name) { return nameWidths().measure(dc, name); }
+int measure(HDC dc, std::wstring_view name) { return nameWidths().measure(dc, name); }
 
 // Whether the list box still holds what `filled` says (nobody else changed
 // it, and it is the same window).
@@ -199,8 +251,8 @@ bool stillHolds(HWND listBox, const FilledList& filled, HFONT font)
     const LRESULT count = ::SendMessageW(listBox, LB_GETCOUNT, 0, 0);
     if (count < 0 || static_cast<std::size_t>(count) != filled.names.size() || filled.font != font) return false;
     if (filled.names.empty()) return true;
-    return listItemText(listBox, 0) == filled.names.front() &&
-           listItemText(listBox, count - 1) == filled.names.back();
+    return listItemText(listBox, 0) == filled.names[0] &&
+           listItemText(listBox, count - 1) == filled.names[filled.names.size() - 1];
 }
 
 void refillWhole(HWND listBox, HDC dc, const NameList& names, const std::wstring& remembered, FilledList& filled)
@@ -212,7 +264,7 @@ void refillWhole(HWND listBox, HDC dc, const NameList& names, const std::wstring
     items.send(LB_INITSTORAGE, names.size(), characters * sizeof(wchar_t));
     filled.names.clear();
     filled.widths.clear();
-    filled.names.reserve(names.size());
+    filled.names.reserve(names.size(), characters - names.size());
     filled.widths.reserve(names.size());
     for (const std::wstring& name : names) {
         const LRESULT index = items.send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
@@ -234,21 +286,23 @@ void applyEdits(HWND listBox, HDC dc, const NameList& names, const std::vector<E
         const auto at = static_cast<std::ptrdiff_t>(edit.position);
         if (edit.kind == Edit::Remove) {
             items.send(LB_DELETESTRING, edit.position);
-            filled.names.erase(filled.names.begin() + at);
+            filled.names.erase(edit.position);
             filled.widths.erase(filled.widths.begin() + at);
         } else {
             const std::wstring& name = names[edit.name];
             items.send(LB_INSERTSTRING, edit.position, reinterpret_cast<LPARAM>(name.c_str()));
-            filled.names.insert(filled.names.begin() + at, name);
+            filled.names.insert(edit.position, name);
             filled.widths.insert(filled.widths.begin() + at, measure(dc, name));
         }
     }
     // As after a whole refill: the remembered name selected where it now
     // stands, or nothing.
     LRESULT selection = -1;
-    if (!remembered.empty()) {
-        const auto found = std::find(filled.names.begin(), filled.names.end(), remembered);
-        if (found != filled.names.end()) selection = found - filled.names.begin();
+    for (std::size_t k = 0; !remembered.empty() && k < filled.names.size(); ++k) {
+        if (filled.names[k] == remembered) {
+            selection = static_cast<LRESULT>(k);
+            break;
+        }
     }
     ::SendMessageW(listBox, LB_SETCURSEL, static_cast<WPARAM>(selection), 0);
 }
