@@ -396,6 +396,12 @@ void append(std::wstring_view line)
 {
     if (!mainChild(idTranscriptBox)) return;
     const std::size_t grown = gTranscript.size() + line.size() + 2;
+    if (grown > gTranscript.capacity()) {
+        // Doubling, but no further than a full transcript and a line needs:
+        // left to itself the string would end up nearly twice that.
+        constexpr std::size_t kFullCapacity = kMaxCharacters + 2048;
+        gTranscript.reserve(std::max(grown, std::min(2 * gTranscript.capacity(), kFullCapacity)));
+    }
     gTranscript += line;
     gTranscript += L"\r\n";
     dropLeadingLinesToFit(gTranscript, kMaxCharacters);

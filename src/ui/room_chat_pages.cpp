@@ -22,8 +22,8 @@ namespace {
 void drawChatLog()
 {
     ImGui::BeginChild("ChatLog", ImVec2(0, 0), ImGuiChildFlags_None, ImGuiWindowFlags_HorizontalScrollbar);
-    const std::string& text = transcriptUtf8();
-    if (text.empty()) {
+    const std::vector<std::wstring_view>& lines = transcriptLines();
+    if (lines.empty()) {
         ImGui::Spacing();
         ImGui::TextDisabled("Your conversation will appear here.");
         ImGui::TextWrapped("Join a room from the Rooms workspace to start chatting with the community.");
@@ -33,13 +33,12 @@ void drawChatLog()
         // Line by line, each in its display form (a right-to-left line
         // against the right edge), only the lines in view; spaced as one
         // block of text.
-        const std::vector<std::string_view>& lines = transcriptLines();
         ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(ImGui::GetStyle().ItemSpacing.x, 0));
         ImGuiListClipper clipper;
         clipper.Begin(static_cast<int>(lines.size()), ImGui::GetTextLineHeight());
         while (clipper.Step()) {
             for (int line = clipper.DisplayStart; line < clipper.DisplayEnd; ++line) {
-                displayTextUnformatted(lines[static_cast<std::size_t>(line)], true);
+                displayTextUnformatted(utf16ToUtf8(lines[static_cast<std::size_t>(line)]), true);
             }
         }
         ImGui::PopStyleVar();

@@ -126,35 +126,29 @@ namespace {
 
 struct TranscriptCache {
     std::uint64_t revision = 0;
-    std::string utf8;
-    std::vector<std::string_view> lines;
+    std::vector<std::wstring_view> lines;
 };
 
-const TranscriptCache& transcriptCache()
+}  // namespace
+
+const std::vector<std::wstring_view>& transcriptLines()
 {
     static TranscriptCache cache;
     if (ActivityTranscript::revision() != cache.revision) {
         cache.revision = ActivityTranscript::revision();
-        cache.utf8 = utf16ToUtf8(ActivityTranscript::text());
         cache.lines.clear();
-        const std::string_view all = cache.utf8;
+        const std::wstring_view all = ActivityTranscript::text();
         for (std::size_t start = 0; start < all.size();) {
-            std::size_t end = all.find('\n', start);
-            if (end == std::string_view::npos) end = all.size();
+            std::size_t end = all.find(L'\n', start);
+            if (end == std::wstring_view::npos) end = all.size();
             std::size_t content = end;
-            if (content > start && all[content - 1] == '\r') --content;
+            if (content > start && all[content - 1] == L'\r') --content;
             cache.lines.push_back(all.substr(start, content - start));
             start = end + 1;
         }
     }
-    return cache;
+    return cache.lines;
 }
-
-}  // namespace
-
-const std::string& transcriptUtf8() { return transcriptCache().utf8; }
-
-const std::vector<std::string_view>& transcriptLines() { return transcriptCache().lines; }
 
 HWND hiddenControl(int id)
 {

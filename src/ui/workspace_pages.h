@@ -44,12 +44,11 @@ std::wstring lowerCased(std::wstring text);
 // every position for an empty search.
 std::vector<int> namesMatching(const NameList& names, const std::wstring& search);
 
-// The transcript as UTF-8, converted again only when the transcript changed.
-const std::string& transcriptUtf8();
-
-// Its lines (views into transcriptUtf8(), without their line ends), split
-// again only when the transcript changed.
-const std::vector<std::string_view>& transcriptLines();
+// The transcript's lines (views into ActivityTranscript::text(), without
+// their line ends), split again only when the transcript changed. They are
+// converted for drawing one by one, only those in view: a UTF-8 copy of the
+// whole transcript would add half its size again, for nothing on screen.
+const std::vector<std::wstring_view>& transcriptLines();
 
 // The main window's hidden control `id`, or null; setting its text (UTF-8
 // given) does nothing without it.
