@@ -46,6 +46,7 @@ LRESULT CALLBACK benchWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = kRosterItemHeight;
         return TRUE;
     }
+    if (message == WM_DELETEITEM) return TRUE;  // as the main window answers it
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 

@@ -318,7 +318,6 @@ bool mayChangeTheWorkspace(UINT message, WPARAM wParam)
     case WM_ENTERIDLE:
     case WM_DRAWITEM:
     case WM_MEASUREITEM:
-    case WM_DELETEITEM:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORBTN:
@@ -395,6 +394,11 @@ void onFrameTick(HWND window)
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // A roster list box reports every item it deletes, ten thousand in a
+    // refill of a large roster; its items carry no data to free, so the
+    // answer comes first and costs nothing more (under Wine passing them on
+    // to the default procedure made such a refill 2-3 ms slower).
+    if (message == WM_DELETEITEM) return TRUE;
     if (const bool input = isInput(message); input || mayChangeTheWorkspace(message, wParam)) {
         noteWorkspaceChange(window, input);
     }
