@@ -17,6 +17,7 @@
 #include "support/prompt_recorder.h"
 #include "support/registry.h"
 #include "ui/control_ids.h"
+#include "ui/roster_list_box.h"
 #include "ui/theme.h"
 #include "ui/workspace_state.h"
 
@@ -628,6 +629,19 @@ TEST_F(StartedApplication, FramesAreBuiltOnlyWhenSomethingMayHaveChanged)
     }
     EXPECT_TRUE(restarted) << "a change did not start the frame timer";
     ASSERT_TRUE(settle());
+
+    // A hidden roster list box refilled whole reports each deleted item to
+    // the window; nothing drawn changes, and the window answers each report.
+    const HWND online = ::GetDlgItem(window, idOnlineUsersList);
+    for (const wchar_t* prefix : {L"First", L"Second"}) {
+        NameList names;
+        for (int i = 0; i < 300; ++i) names.push_back(prefix + std::to_wstring(i));
+        fillRosterListBox(online, names);
+    }
+    EXPECT_EQ(::SendMessageW(online, LB_GETCOUNT, 0, 0), 300);
+    EXPECT_EQ(tick(), 0) << "refilling a hidden list box was drawn";
+    DELETEITEMSTRUCT deleted = {ODT_LISTBOX, idOnlineUsersList, 0, online, 0};
+    EXPECT_EQ(::SendMessageW(window, WM_DELETEITEM, idOnlineUsersList, reinterpret_cast<LPARAM>(&deleted)), TRUE);
 
     const HWND themeCombo = ::GetDlgItem(window, idThemeCombo);
     const std::vector<std::pair<const char*, std::function<void()>>> changes = {
